@@ -1,0 +1,4 @@
+#include "engine/timeline.h"
+
+void timelineRender() {}
+void timelineUpdate() {}

@@ -1,0 +1,5 @@
+// Scenes and timelines (placeholder until the scheduler lands).
+#pragma once
+
+void timelineRender();
+void timelineUpdate();
