@@ -1,0 +1,5 @@
+#include "engine/script.h"
+
+void loadScript(const char*) {}
+void registerScenesAndTimeline() {}
+void disposeScenesAndTimeline() {}
