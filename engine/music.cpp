@@ -1,11 +1,13 @@
 #include "engine/music.h"
 
-#include <chrono>
+#include <cfenv>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/log.h"
 #include "engine/state.h"
 #include "engine/virtual_clock.h"
+#include "platform/sound.h"
 
 std::optional<std::string> musicFileName;
 std::int32_t musicFileOffset = 0;
@@ -14,29 +16,75 @@ bool musicEnabled = true;
 
 namespace {
 
-// Placeholder until the audio stream exists: a silent real-time clock.
-class SilentClock final : public MusicClock {
+std::int32_t wrappedMs(std::int64_t frame, const sound::Music& music) {
+  return static_cast<std::int32_t>((frame % music.frames()) * 1000 / music.rate());
+}
+
+// The show's own clock: the music on an audio device or the silent output.
+class AudioStreamClock final : public MusicClock {
  public:
-  int start(const std::string&, std::int32_t, bool) override {
-    start_ = std::chrono::steady_clock::now();
-    return 0;
+  int start(const std::string& fileName, std::int32_t offset, bool audible) override {
+    std::unique_ptr<sound::Music> loaded;
+    if (const int code = sound::Music::load(fileName, offset, loaded); code != sound::ok) return code;
+    music_ = std::move(loaded);
+    if (audible) {
+      const int code = startOn(sound::Output::device);
+      if (code == sound::ok) return code;
+      std::fprintf(stderr, "voltra: no audio device (%s), the music runs silent\n", fmodErrorText(code));
+    }
+    return startOn(sound::Output::silent);
   }
-  std::int32_t lengthMs() const override { return 0; }
+
+  std::int32_t lengthMs() const override { return music_ ? music_->lengthMs() : 0; }
+
   std::int32_t timeMs() override {
-    return static_cast<std::int32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count());
+    if (!player_) {
+      // No music was started: a silent real-time clock from the first call.
+      if (silentStartNs_ < 0) silentStartNs_ = sound::monotonicNs();
+      return static_cast<std::int32_t>((sound::monotonicNs() - silentStartNs_) / 1000000);
+    }
+    frame_ = player_->positionFrames();
+    return wrappedMs(frame_, *music_);
   }
-  void readSpectrum(float* destination) override { std::memset(destination, 0, spectrumSize * sizeof(float)); }
-  void stop() override {}
+
+  void readSpectrum(float* destination) override {
+    if (!music_) {
+      std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
+      return;
+    }
+    float window[sound::fftSize];
+    music_->windowEndingAt(frame_, window);
+    analyzer_.analyze(window, destination);
+  }
+
+  void stop() override {
+    if (player_) player_->close();
+    player_.reset();
+    music_.reset();
+  }
 
  private:
-  std::chrono::steady_clock::time_point start_{};
+  int startOn(sound::Output output) {
+    player_.reset();
+    std::unique_ptr<sound::Player> player;
+    if (const int code = sound::Player::open(output, player); code != sound::ok) return code;
+    if (const int code = player->play(music_); code != sound::ok) return code;
+    player_ = std::move(player);
+    return sound::ok;
+  }
+
+  std::shared_ptr<sound::Music> music_;
+  std::unique_ptr<sound::Player> player_;
+  sound::SpectrumAnalyzer analyzer_;
+  std::int64_t frame_ = 0;
+  std::int64_t silentStartNs_ = -1;
 };
 
 std::unique_ptr<MusicClock> clock_;
+bool spectrumEnabled = false;
 
 MusicClock& activeClock() {
-  if (!clock_) clock_ = std::make_unique<SilentClock>();
+  if (!clock_) clock_ = std::make_unique<AudioStreamClock>();
   return *clock_;
 }
 
@@ -52,21 +100,104 @@ void musicStart(bool enabled) {
 
 std::int32_t musicTime() { return activeClock().timeMs(); }
 
-void readSpectrum(float* destination) { activeClock().readSpectrum(destination); }
+void readSpectrum(float* destination) {
+  if (!spectrumEnabled) {
+    std::memset(destination, 0, sizeof(float) * spectrumSize);
+    return;
+  }
+  activeClock().readSpectrum(destination);
+}
 
-void enableSpectrum() {}
+void enableSpectrum() { spectrumEnabled = true; }
 
 void musicStop() { activeClock().stop(); }
 
 const char* fmodErrorText(std::int32_t code) {
-  switch (code) {
-    case 0: return "No errors";
-    case 9: return "File not found";
-    case 10: return "Unknown file format";
-    default: return "Unknown error";
-  }
+  static constexpr const char* texts[] = {
+      "No errors",
+      "Cannot call this command after FSOUND_Init.  Call FSOUND_Close first",
+      "This command failed because FSOUND_Init was not called",
+      "Error initializing output device",
+      "The output device is already in use and cannot be reused",
+      "Playing the sound failed",
+      "Soundcard does not support the features needed for this soundsystem (16bit stereo output)",
+      "Error setting cooperative level for hardware",
+      "Error creating hardware sound buffer",
+      "File not found",
+      "Unknown file format",
+      "Error loading file",
+      "Not enough memory or resources",
+      "The version number of this file format is not supported",
+      "An invalid parameter was passed to this function",
+      "Tried to use an EAX command on a non EAX enabled channel or output",
+      "Failed to allocate a new channel",
+      "Recording is not supported on this machine",
+      "Required Mediaplayer codec is not installed",
+  };
+  if (code < 0 || code >= static_cast<std::int32_t>(std::size(texts))) return "Unknown error";
+  return texts[code];
 }
 
-int VirtualClock::start(const std::string&, std::int32_t, bool) { return 0; }
+bool floatingPointExceptionsMasked() { return fegetexcept() == 0; }
 
-void VirtualClock::readSpectrum(float* destination) { std::memset(destination, 0, spectrumSize * sizeof(float)); }
+void checkFloatingPointEnvironment() {
+  fedisableexcept(FE_ALL_EXCEPT);
+  if (!floatingPointExceptionsMasked()) fatalError("FMOD", "Floating point exceptions could not be masked");
+}
+
+void resetMusicForTesting() {
+  if (clock_) clock_->stop();
+  clock_.reset();
+  spectrumEnabled = false;
+  musicFileName.reset();
+  musicFileOffset = 0;
+  endTime = 0;
+  musicEnabled = true;
+}
+
+// The virtual clock of the headless runner.
+
+VirtualClock::VirtualClock(bool audible) : audible_(audible), analyzer_(std::make_unique<sound::SpectrumAnalyzer>()) {}
+
+VirtualClock::~VirtualClock() { stop(); }
+
+int VirtualClock::start(const std::string& fileName, std::int32_t offset, bool) {
+  std::unique_ptr<sound::Music> loaded;
+  if (const int code = sound::Music::load(fileName, offset, loaded); code != sound::ok) return code;
+  music_ = std::move(loaded);
+  length_ = music_->lengthMs();
+  if (audible_) {
+    std::unique_ptr<sound::Player> player;
+    if (sound::Player::open(sound::Output::device, player) == sound::ok && player->play(music_) == sound::ok) {
+      player_ = std::move(player);
+      player_->seek(static_cast<std::int64_t>(time_) * music_->rate() / 1000);
+    } else {
+      std::fprintf(stderr, "voltra: no audio device, rendering without sound\n");
+    }
+  }
+  return sound::ok;
+}
+
+void VirtualClock::setTime(std::int32_t ms) {
+  time_ = ms < 0 ? 0 : ms;
+  if (!player_) return;
+  const std::int64_t target = static_cast<std::int64_t>(time_) * music_->rate() / 1000;
+  const std::int64_t heard = player_->positionFrames();
+  const std::int64_t drift = (heard > target ? heard - target : target - heard) * 1000 / music_->rate();
+  if (drift > resyncMs) player_->seek(target);
+}
+
+void VirtualClock::readSpectrum(float* destination) {
+  if (!music_) {
+    std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
+    return;
+  }
+  float window[sound::fftSize];
+  music_->windowEndingAt(static_cast<std::int64_t>(time_) * music_->rate() / 1000, window);
+  analyzer_->analyze(window, destination);
+}
+
+void VirtualClock::stop() {
+  if (player_) player_->close();
+  player_.reset();
+}

@@ -3,8 +3,23 @@
 // musicStart opens the file the script named and starts it through the
 // installed MusicClock; every frame then reads musicTime and readSpectrum.
 // Two clocks implement the same interface: the audio stream (real time,
-// audible or silent output) and the virtual clock of the headless runner,
-// whose time is set frame by frame.
+// audible or silent output, platform/sound.h) and the virtual clock of the
+// headless runner, whose time is set frame by frame (engine/virtual_clock.h).
+//
+// The audio stream:
+//   - musicTime is the position of the sample being heard now, in
+//     milliseconds, wrapping to 0 when the looping music starts again; it
+//     advances every millisecond and never steps back except at that wrap.
+//   - With musicEnabled false, or when no audio device can be opened, the
+//     stream runs on a silent output that opens no device and advances in
+//     real time (the device failure is noted on stderr, not fatal, so a
+//     machine without sound still plays the show).
+//   - Without musicStart (a script with no @music line) musicTime is a silent
+//     real-time clock that starts at 0 on its first call, and the spectrum
+//     stays 0.
+//   - readSpectrum: 512 values 0 … 1 of the 1024 samples just heard, as
+//     sound::SpectrumAnalyzer computes them (a full-scale sine at a band's
+//     centre gives 1 in that band); all 0 until enableSpectrum.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +43,8 @@ class MusicClock {
   virtual std::int32_t lengthMs() const = 0;
   // Position of the music being heard, in milliseconds.
   virtual std::int32_t timeMs() = 0;
-  // 512 values in 0 … 1, low to high frequency, of the music at timeMs.
+  // 512 values in 0 … 1, low to high frequency, of the music at the position
+  // timeMs last returned.
   virtual void readSpectrum(float* destination) = 0;
   virtual void stop() = 0;
 };
@@ -37,12 +53,25 @@ class MusicClock {
 void useMusicClock(std::unique_ptr<MusicClock> clock);
 
 // Starts the installed clock on the script's music; failures are fatal
-// under module "FMOD". Sets endTime to the music's length when it is 0.
+// under module "FMOD" with fmodErrorText of the code. Sets endTime to the
+// music's length when it is 0.
 void musicStart(bool enabled);
 std::int32_t musicTime();
+// destination: 512 floats.
 void readSpectrum(float* destination);
 void enableSpectrum();
 void musicStop();
 
 // The sound library's error texts, by code; "Unknown error" for any other.
 const char* fmodErrorText(std::int32_t code);
+
+// Masks every floating-point exception for the run (a division by zero gives
+// an infinity, never a trap) and checks that the mask holds; fatal under
+// "FMOD" when it cannot be set. Called at the very start of the program.
+void checkFloatingPointEnvironment();
+// True when no floating-point exception can trap on this thread.
+bool floatingPointExceptionsMasked();
+
+// For tests: back to the state of program start (default clock, spectrum
+// off, settings cleared).
+void resetMusicForTesting();

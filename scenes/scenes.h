@@ -1,5 +1,13 @@
 // The thirteen scenes of the show.
 #pragma once
 
-// Registers Scene01 … Scene13 into scene table entries 1 … 13.
+#include <span>
+
+#include "engine/script.h"
+
+// Scene01 … Scene13 with their enter, render and update procedures, in
+// scene table order (placeholders that do nothing until the scenes land).
+std::span<const SceneProcedures> sceneProcedures();
+
+// Registers Scene01 … Scene13 into scene table entries 1 … 13 and Timeline1.
 void registerScenes();
