@@ -11,7 +11,10 @@ command -v xdotool >/dev/null || { echo "xdotool missing" >&2; exit 77; }
 
 work=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-for entry in "$show"/*; do ln -s "$(readlink -f "$entry")" "$work/"; done
+for entry in "$show"/*; do
+  case "$(basename "$entry")" in debug.txt|error.txt|frames) continue ;; esac
+  ln -s "$(readlink -f "$entry")" "$work/"
+done
 cd "$work"
 
 "$voltra" &
