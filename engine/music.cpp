@@ -161,12 +161,12 @@ VirtualClock::VirtualClock(bool audible) : audible_(audible), analyzer_(std::mak
 
 VirtualClock::~VirtualClock() { stop(); }
 
-int VirtualClock::start(const std::string& fileName, std::int32_t offset, bool) {
+int VirtualClock::start(const std::string& fileName, std::int32_t offset, bool audible) {
   std::unique_ptr<sound::Music> loaded;
   if (const int code = sound::Music::load(fileName, offset, loaded); code != sound::ok) return code;
   music_ = std::move(loaded);
   length_ = music_->lengthMs();
-  if (audible_) {
+  if (audible_ || audible) {
     std::unique_ptr<sound::Player> player;
     if (sound::Player::open(sound::Output::device, player) == sound::ok && player->play(music_) == sound::ok) {
       player_ = std::move(player);

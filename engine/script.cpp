@@ -48,7 +48,7 @@ void loadScript(const char* fileName) {
   logLine("Script File Loaded", 0);
   logLine(logSeparator, 0);
 
-  if (!musicFileName) {
+  if (!musicFileName && endTime == 0) {
     std::int32_t longest = 0;
     for (int id = 1; id <= timelineTableSize; ++id)
       if (const orbTimeline* timeline = timelineEntry(id)) longest = std::max(longest, timeline->length());

@@ -8,8 +8,9 @@
 //
 // A script without a @music line still runs: no music file is set, so the
 // start-up starts no stream; musicTime then runs as a silent real-time clock
-// from the first frame (engine/music.h), and loadScript sets endTime to the
-// length of the longest registered timeline, so the show ends with it.
+// from the first frame (engine/music.h), and loadScript sets endTime, when
+// nothing set it yet, to the length of the longest registered timeline, so
+// the show ends with its timeline.
 #pragma once
 
 #include <span>

@@ -2,8 +2,8 @@
 //
 // start decodes the music (for its length and its samples); readSpectrum
 // computes the spectrum from the decoded samples at the virtual position, so
-// two renders of the same frames see the same spectrum. With audible set,
-// start also plays the music on the audio device (silently ignored when there
+// two renders of the same frames see the same spectrum. When audible (given
+// to the constructor or to start, which gets the Music setting), start also plays the music on the audio device (silently ignored when there
 // is none) and setTime keeps that playback in step: when the device's
 // position drifts more than resyncMs from the virtual time, it seeks there.
 #pragma once
