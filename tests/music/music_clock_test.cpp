@@ -1,0 +1,119 @@
+// The music clock against what the audio device really consumed, for ten
+// seconds on SDL's disk driver (the truth is the size of the file it writes)
+// or its dummy driver (the truth is the frames handed to it). Run by CTest
+// once per driver (SDL_AUDIODRIVER, SDL_DISKAUDIOFILE set there).
+//
+// Truth at time t: the device has consumed C frames, the last C changed at
+// time tc, and the last buffer of B frames is heard over the following buffer
+// period: heard(t) = min(C, C - B + (t - tc) × rate).
+//
+// Checked: the millisecond position never decreases except at the loop's
+// wrap (once per pass of the 3-second music), no step is larger than the
+// time between two reads (+1 ms for whole-millisecond rounding), and the
+// position stays within ±5 ms of heard(t).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/sound.h"
+#include "tests/music/audio_files.h"
+#include "tests/support/temp_dir.h"
+
+using namespace std::chrono_literals;
+
+TEST(MusicClock, FollowsTheSamplesTheDeviceConsumed) {
+  const char* driver = std::getenv("SDL_AUDIODRIVER");
+  ASSERT_TRUE(driver && (std::strcmp(driver, "disk") == 0 || std::strcmp(driver, "dummy") == 0))
+      << "run with SDL_AUDIODRIVER=disk or dummy";
+  const bool disk = std::strcmp(driver, "disk") == 0;
+  const char* diskFile = std::getenv("SDL_DISKAUDIOFILE");
+  if (disk) {
+    ASSERT_TRUE(diskFile) << "the disk driver needs SDL_DISKAUDIOFILE";
+  }
+
+  testsupport::ScopedTempDir dir;
+  constexpr int rate = testaudio::rate;
+  ASSERT_TRUE(testaudio::writeTone("tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate * 3, 2, 440.0));
+  std::unique_ptr<sound::Music> loaded;
+  ASSERT_EQ(sound::Music::load("tone.wav", 0, loaded), sound::ok);
+  std::shared_ptr<const sound::Music> music = std::move(loaded);
+  std::unique_ptr<sound::Player> player;
+  ASSERT_EQ(sound::Player::open(sound::Output::device, player), sound::ok);
+  ASSERT_EQ(player->play(music), sound::ok);
+  const double queue = player->deviceQueueFrames();
+
+  auto consumed = [&]() -> std::int64_t {
+    if (!disk) return player->framesHandedOut();
+    struct stat info {};
+    return stat(diskFile, &info) == 0 ? info.st_size / 4 : 0;  // 16-bit stereo frames
+  };
+
+  const std::int64_t begin = sound::monotonicNs();
+  const std::int64_t finish = begin + 10'000'000'000;
+  std::int64_t lastCount = 0, changedNs = begin;
+  std::int64_t previousNs = begin;
+  std::int32_t previousMs = player->positionMs();
+  int wraps = 0, reads = 0, backwards = 0, tooLargeSteps = 0;
+  double worstError = 0, worstStep = 0, errorSum = 0;
+  double earlyMean = 0, lateMean = 0;
+  int earlyCount = 0, lateCount = 0;
+
+  while (true) {
+    std::this_thread::sleep_for(1ms);
+    const std::int64_t count = consumed();
+    const std::int64_t now = sound::monotonicNs();
+    if (now >= finish) break;
+    const std::int64_t frame = player->positionFrames();
+    const std::int32_t ms = static_cast<std::int32_t>((frame % music->frames()) * 1000 / rate);
+    if (count != lastCount) {
+      lastCount = count;
+      changedNs = now;
+    }
+    ++reads;
+    if (count > 0) {
+      const double heard = std::min<double>(count, count - queue + (now - changedNs) * 1e-9 * rate);
+      const double error = (frame - std::max(heard, 0.0)) * 1000.0 / rate;
+      worstError = std::max(worstError, std::abs(error));
+      errorSum += error;
+      const double second = (now - begin) * 1e-9;
+      if (second < 2) earlyMean += error, ++earlyCount;
+      if (second > 8) lateMean += error, ++lateCount;
+    }
+    const double elapsedMs = (now - previousNs) * 1e-6;
+    if (ms < previousMs) {
+      if (previousMs > 2900 && ms < 100) ++wraps;
+      else ++backwards;
+    } else {
+      const double step = ms - previousMs;
+      worstStep = std::max(worstStep, step - elapsedMs);
+      if (step > std::ceil(elapsedMs) + 1) ++tooLargeSteps;
+    }
+    previousMs = ms;
+    previousNs = now;
+  }
+  player->close();
+
+  earlyMean /= std::max(earlyCount, 1);
+  lateMean /= std::max(lateCount, 1);
+  std::printf(
+      "driver %s: %d reads over 10 s, device queue %.0f frames; worst |clock - heard| %.2f ms, mean %.2f ms "
+      "(first 2 s %.2f, last 2 s %.2f); worst step beyond the read interval %.2f ms; %d wraps, %d steps back\n",
+      driver, reads, queue, worstError, errorSum / std::max(reads, 1), earlyMean, lateMean, worstStep, wraps,
+      backwards);
+  RecordProperty("worst_error_ms", std::to_string(worstError));
+  RecordProperty("worst_step_beyond_interval_ms", std::to_string(worstStep));
+
+  EXPECT_GT(lastCount, rate * 9) << "the device consumed too little in 10 s";
+  EXPECT_EQ(backwards, 0);
+  EXPECT_EQ(wraps, 3);
+  EXPECT_EQ(tooLargeSteps, 0);
+  EXPECT_LE(worstError, 5.0);
+}

@@ -1,0 +1,184 @@
+// The music module: error texts, musicStart on the silent output and its
+// fatal paths, the clock without music, the virtual clock's deterministic
+// spectrum, and the floating-point environment.
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "engine/log.h"
+#include "engine/music.h"
+#include "engine/state.h"
+#include "engine/virtual_clock.h"
+#include "tests/music/audio_files.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+using namespace std::chrono_literals;
+using testaudio::band100Hz;
+using testaudio::rate;
+
+namespace {
+
+constexpr int wav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+
+class Music : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetMusicForTesting();
+    resetLogForTesting();
+  }
+  void TearDown() override { resetMusicForTesting(); }
+
+  // musicStart in a child that must end through fatalError; error.txt's message.
+  static std::string fatalMessageOfStart(const std::string& file, std::int32_t offset) {
+    musicFileName = file;
+    musicFileOffset = offset;
+    const auto child = testsupport::runInChild([] { musicStart(false); });
+    EXPECT_TRUE(child.exited);
+    EXPECT_EQ(child.exitCode, 0);
+    const std::string error = testsupport::readFileBytes("error.txt");
+    const std::string head = "Sorry, but the following module had something to say:\r\n\r\nFMOD\r\n";
+    EXPECT_EQ(error.compare(0, head.size(), head), 0) << error;
+    return error.size() > head.size() + 2 ? error.substr(head.size(), error.size() - head.size() - 2) : "";
+  }
+
+  testsupport::ScopedTempDir dir_;
+};
+
+std::vector<float> readBands() {
+  std::vector<float> bands(spectrumSize);
+  readSpectrum(bands.data());
+  return bands;
+}
+
+}  // namespace
+
+TEST(MusicErrors, EveryCodeHasItsText) {
+  EXPECT_STREQ(fmodErrorText(0), "No errors");
+  EXPECT_STREQ(fmodErrorText(1), "Cannot call this command after FSOUND_Init.  Call FSOUND_Close first");
+  EXPECT_STREQ(fmodErrorText(3), "Error initializing output device");
+  EXPECT_STREQ(fmodErrorText(6),
+               "Soundcard does not support the features needed for this soundsystem (16bit stereo output)");
+  EXPECT_STREQ(fmodErrorText(9), "File not found");
+  EXPECT_STREQ(fmodErrorText(10), "Unknown file format");
+  EXPECT_STREQ(fmodErrorText(11), "Error loading file");
+  EXPECT_STREQ(fmodErrorText(12), "Not enough memory or resources");
+  EXPECT_STREQ(fmodErrorText(14), "An invalid parameter was passed to this function");
+  EXPECT_STREQ(fmodErrorText(18), "Required Mediaplayer codec is not installed");
+  for (std::int32_t code : {-1, 19, 100, INT32_MIN, INT32_MAX}) EXPECT_STREQ(fmodErrorText(code), "Unknown error");
+}
+
+TEST_F(Music, StartOnTheSilentOutputSetsTheEndTimeAndFollowsTheMusic) {
+  ASSERT_TRUE(testaudio::writeTone("tone.wav", wav16, rate * 2, 2, band100Hz));
+  testaudio::writePacked("packed.dat", std::string(100, 'p'), "tone.wav");
+  musicFileName = "packed.dat";
+  musicFileOffset = 100;
+  musicStart(false);
+  EXPECT_EQ(endTime, 2000);
+
+  // The spectrum is off until enableSpectrum.
+  std::this_thread::sleep_for(60ms);
+  const std::int32_t first = musicTime();
+  EXPECT_GE(first, 50);
+  EXPECT_LT(first, 1000);
+  auto bands = readBands();
+  EXPECT_EQ(bands[100], 0.0f);
+  enableSpectrum();
+  bands = readBands();
+  EXPECT_NEAR(bands[100], 1.0f, 1e-3);
+
+  std::this_thread::sleep_for(20ms);
+  EXPECT_GT(musicTime(), first);
+  musicStop();
+}
+
+TEST_F(Music, AScriptEndTimeIsKept) {
+  ASSERT_TRUE(testaudio::writeTone("tone.wav", wav16, rate / 10, 2, 440.0));
+  musicFileName = "tone.wav";
+  endTime = 5000;
+  musicStart(false);
+  EXPECT_EQ(endTime, 5000);
+  musicStop();
+}
+
+TEST_F(Music, WithoutADeviceTheAudibleStartFallsBackToSilence) {
+  ASSERT_TRUE(testaudio::writeTone("tone.wav", wav16, rate, 2, 440.0));
+  const auto child = testsupport::runInChild([] {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    musicFileName = "tone.wav";
+    musicStart(true);
+    std::this_thread::sleep_for(30ms);
+    std::_Exit(musicTime() > 0 ? 42 : 43);
+  });
+  EXPECT_EQ(child.exitCode, 42) << child.errorOutput;
+  EXPECT_NE(child.errorOutput.find("runs silent"), std::string::npos);
+}
+
+TEST_F(Music, StartFailuresAreFatalUnderFmodWithTheirText) {
+  EXPECT_EQ(fatalMessageOfStart("missing.ogg", 0), "File not found");
+  std::ofstream("words.ogg") << "not music";
+  EXPECT_EQ(fatalMessageOfStart("words.ogg", 0), "Unknown file format");
+  EXPECT_EQ(fatalMessageOfStart("words.ogg", -1), "An invalid parameter was passed to this function");
+  ASSERT_TRUE(testaudio::writeTone("empty.wav", wav16, 0, 2, 440.0));
+  EXPECT_EQ(fatalMessageOfStart("empty.wav", 0), "Error loading file");
+}
+
+TEST_F(Music, WithoutMusicTheClockIsSilentRealTimeFromTheFirstRead) {
+  enableSpectrum();
+  std::this_thread::sleep_for(30ms);
+  EXPECT_LT(musicTime(), 10);  // starts at the first read, not at program start
+  std::this_thread::sleep_for(50ms);
+  const std::int32_t later = musicTime();
+  EXPECT_GE(later, 50);
+  EXPECT_LT(later, 1000);
+  for (float value : readBands()) EXPECT_EQ(value, 0.0f);
+}
+
+TEST_F(Music, TheVirtualClockGivesTheSameSpectrumForTheSameTime) {
+  ASSERT_TRUE(testaudio::writeTone("tone.wav", wav16, rate, 2, band100Hz));
+  auto render = [](std::int32_t ms) {
+    auto clock = std::make_unique<VirtualClock>();
+    VirtualClock* raw = clock.get();
+    useMusicClock(std::move(clock));
+    musicFileName = "tone.wav";
+    endTime = 0;
+    musicStart(false);
+    enableSpectrum();
+    raw->setTime(ms);
+    EXPECT_EQ(musicTime(), ms);
+    return readBands();
+  };
+  const auto first = render(333);
+  EXPECT_EQ(endTime, 1000);
+  EXPECT_NEAR(first[100], 1.0f, 1e-3);
+  EXPECT_EQ(render(333), first);
+  // At time 0 nothing has been heard yet; past the end the music repeats.
+  EXPECT_EQ(render(0)[100], 0.0f);
+  EXPECT_NEAR(render(1500)[100], 1.0f, 1e-3);
+}
+
+TEST_F(Music, TheVirtualClockFailsLikeTheStream) {
+  useMusicClock(std::make_unique<VirtualClock>());
+  musicFileName = "missing.wav";
+  const auto child = testsupport::runInChild([] { musicStart(false); });
+  EXPECT_EQ(child.exitCode, 0);
+  EXPECT_NE(testsupport::readFileBytes("error.txt").find("FMOD\r\nFile not found\r\n"), std::string::npos);
+}
+
+TEST(FloatingPoint, ExceptionsAreMaskedAndDivisionByZeroGivesInfinity) {
+  const auto child = testsupport::runInChild([] {
+    feenableexcept(FE_DIVBYZERO | FE_INVALID);  // what a careless library might leave behind
+    if (floatingPointExceptionsMasked()) std::_Exit(1);
+    checkFloatingPointEnvironment();
+    volatile double zero = 0.0;
+    const double infinite = 1.0 / zero;
+    const double invalid = zero / zero;
+    std::_Exit(floatingPointExceptionsMasked() && std::isinf(infinite) && std::isnan(invalid) ? 0 : 2);
+  });
+  EXPECT_TRUE(child.exited) << "trapped with signal " << child.signal;
+  EXPECT_EQ(child.exitCode, 0);
+}
