@@ -187,6 +187,8 @@ void VirtualClock::setTime(std::int32_t ms) {
   if (drift > resyncMs) player_->seek(target);
 }
 
+std::int32_t VirtualClock::playbackMs() { return player_ ? player_->positionMs() : -1; }
+
 void VirtualClock::readSpectrum(float* destination) {
   if (!music_) {
     std::memset(destination, 0, sizeof(float) * sound::spectrumBands);

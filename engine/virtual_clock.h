@@ -34,6 +34,9 @@ class VirtualClock final : public MusicClock {
   // length the music repeats).
   void setTime(std::int32_t ms);
 
+  // The audible playback's position in milliseconds, or -1 when nothing plays.
+  std::int32_t playbackMs();
+
   static constexpr std::int32_t resyncMs = 40;
 
  private:

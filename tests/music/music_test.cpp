@@ -182,3 +182,30 @@ TEST(FloatingPoint, ExceptionsAreMaskedAndDivisionByZeroGivesInfinity) {
   EXPECT_TRUE(child.exited) << "trapped with signal " << child.signal;
   EXPECT_EQ(child.exitCode, 0);
 }
+
+TEST_F(Music, AnAudibleVirtualClockKeepsThePlaybackInStep) {
+  ASSERT_EQ(setenv("SDL_AUDIODRIVER", "dummy", 1), 0);
+  ASSERT_TRUE(testaudio::writeTone("tone.wav", wav16, rate * 10, 2, 440.0));
+  VirtualClock silentClock;
+  ASSERT_EQ(silentClock.start("tone.wav", 0, false), 0);
+  EXPECT_EQ(silentClock.playbackMs(), -1);
+
+  VirtualClock clock(true);
+  ASSERT_EQ(clock.start("tone.wav", 0, false), 0);
+  ASSERT_GE(clock.playbackMs(), 0);
+  // A jump of the virtual time moves the playback there...
+  clock.setTime(5000);
+  EXPECT_GE(clock.playbackMs(), 5000 - VirtualClock::resyncMs);
+  EXPECT_LT(clock.playbackMs(), 5000 + VirtualClock::resyncMs);
+  // ...while time that moves with the playback leaves it alone.
+  std::this_thread::sleep_for(100ms);
+  const std::int32_t playing = clock.playbackMs();
+  EXPECT_GT(playing, 5000);
+  clock.setTime(playing);
+  EXPECT_GE(clock.playbackMs(), playing);
+  // Back in time as well.
+  clock.setTime(1000);
+  EXPECT_LT(clock.playbackMs(), 1000 + VirtualClock::resyncMs);
+  clock.stop();
+  EXPECT_EQ(clock.playbackMs(), -1);
+}
