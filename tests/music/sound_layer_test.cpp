@@ -79,6 +79,22 @@ TEST_F(SoundLayer, WavAndOggDecodeWithTheirLength) {
   EXPECT_EQ(mono->lengthMs(), 10);
 }
 
+TEST_F(SoundLayer, FlacAndMp3Decode) {
+  ASSERT_TRUE(testaudio::writeTone("tone.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, rate / 2, 2, band100Hz));
+  ASSERT_TRUE(testaudio::writeTone("tone.wav", wav16, rate / 2, 2, band100Hz));
+  auto flac = load("tone.flac", 0);
+  auto wav = load("tone.wav", 0);
+  EXPECT_EQ(flac->lengthMs(), 500);
+  ASSERT_EQ(flac->frames(), wav->frames());
+  EXPECT_TRUE(std::equal(wav->samples(), wav->samples() + wav->frames() * 2, flac->samples()));  // lossless
+
+  // MP3 adds encoder delay and padding: the length is close, not exact.
+  ASSERT_TRUE(testaudio::writeTone("tone.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, rate, 2, 440.0, 0.5));
+  auto mp3 = load("tone.mp3", 0);
+  EXPECT_NEAR(mp3->lengthMs(), 1000, 100);
+  EXPECT_EQ(mp3->rate(), rate);
+}
+
 TEST_F(SoundLayer, MusicPackedInsideALargerFileIsReadFromItsOffset) {
   ASSERT_TRUE(testaudio::writeTone("tone.wav", wav16, 4410, 2, 440.0));
   ASSERT_TRUE(testaudio::writeTone("tone.ogg", oggVorbis, 4410, 1, 440.0));
