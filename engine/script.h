@@ -24,9 +24,9 @@ void loadScript(const char* fileName);
 // The three procedures of one scene, as the scenes module hands them over.
 struct SceneProcedures {
   const char* name;
-  ScenePROC enterProc;
-  ScenePROC renderProc;
-  ScenePROC updateProc;
+  SceneProc enterProc;
+  SceneProc renderProc;
+  SceneProc updateProc;
 };
 
 // Start-up steps 12 and 13: scenes into scene table entries 1, 2, … in the

@@ -15,8 +15,8 @@ std::array<std::unique_ptr<orbTimeline>, timelineTableSize + 1> timelineTable;
 
 }  // namespace
 
-std::unique_ptr<orbScene> orbScene::create(const std::string& name, ScenePROC enterProc, ScenePROC renderProc,
-                                           ScenePROC updateProc) {
+std::unique_ptr<orbScene> orbScene::create(const std::string& name, SceneProc enterProc, SceneProc renderProc,
+                                           SceneProc updateProc) {
   auto scene = std::make_unique<orbScene>();
   scene->name = name.substr(0, 255);
   scene->enterProc = enterProc;
@@ -31,9 +31,9 @@ std::unique_ptr<orbTimeline> orbTimeline::create(const std::string& name, std::i
   timeline->length_ = length;
   if (length > timelineCapacity) fatalError("orbTimeline", "Timeline is too big for buffer!");
   constexpr std::size_t slots = timelineCapacity + 1;
-  timeline->enterSlots_ = std::make_unique<ScenePROC[]>(slots);  // value-initialised: all empty
-  timeline->renderSlots_ = std::make_unique<ScenePROC[]>(slots);
-  timeline->updateSlots_ = std::make_unique<ScenePROC[]>(slots);
+  timeline->enterSlots_ = std::make_unique<SceneProc[]>(slots);  // value-initialised: all empty
+  timeline->renderSlots_ = std::make_unique<SceneProc[]>(slots);
+  timeline->updateSlots_ = std::make_unique<SceneProc[]>(slots);
   for (std::int32_t t = 0; t <= length; ++t) {
     timeline->enterSlots_[t] = noOperation;
     timeline->renderSlots_[t] = noOperation;
@@ -81,8 +81,8 @@ void timelineRender() {
   for (int id = 1; id <= timelineTableSize; ++id) {
     const orbTimeline* timeline = timelineTable[id].get();
     if (!timeline) continue;
-    if (ScenePROC enter = timeline->enterSlot(t)) enter();
-    if (ScenePROC render = timeline->renderSlot(t)) render();
+    if (SceneProc enter = timeline->enterSlot(t)) enter();
+    if (SceneProc render = timeline->renderSlot(t)) render();
   }
 }
 
@@ -91,6 +91,6 @@ void timelineUpdate() {
   for (int id = 1; id <= timelineTableSize; ++id) {
     const orbTimeline* timeline = timelineTable[id].get();
     if (!timeline) continue;
-    if (ScenePROC update = timeline->updateSlot(t)) update();
+    if (SceneProc update = timeline->updateSlot(t)) update();
   }
 }

@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-using ScenePROC = void (*)();
+using SceneProc = void (*)();
 
 inline constexpr std::int32_t timelineCapacity = 600000;  // highest slot index
 inline constexpr std::int32_t enterWindow = 101;          // enter slots per placement
@@ -27,12 +27,12 @@ inline constexpr int timelineTableSize = 10;
 
 struct orbScene {
   std::string name;  // at most 255 characters (longer names are cut)
-  ScenePROC enterProc = nullptr;
-  ScenePROC renderProc = nullptr;
-  ScenePROC updateProc = nullptr;
+  SceneProc enterProc = nullptr;
+  SceneProc renderProc = nullptr;
+  SceneProc updateProc = nullptr;
 
-  static std::unique_ptr<orbScene> create(const std::string& name, ScenePROC enterProc, ScenePROC renderProc,
-                                          ScenePROC updateProc);
+  static std::unique_ptr<orbScene> create(const std::string& name, SceneProc enterProc, SceneProc renderProc,
+                                          SceneProc updateProc);
 };
 
 class orbTimeline {
@@ -49,9 +49,9 @@ class orbTimeline {
   const std::string& name() const { return name_; }
   std::int32_t length() const { return length_; }
   // The slots of millisecond t; null when empty or t is outside 0 … 600000.
-  ScenePROC enterSlot(std::int32_t t) const { return inRange(t) ? enterSlots_[t] : nullptr; }
-  ScenePROC renderSlot(std::int32_t t) const { return inRange(t) ? renderSlots_[t] : nullptr; }
-  ScenePROC updateSlot(std::int32_t t) const { return inRange(t) ? updateSlots_[t] : nullptr; }
+  SceneProc enterSlot(std::int32_t t) const { return inRange(t) ? enterSlots_[t] : nullptr; }
+  SceneProc renderSlot(std::int32_t t) const { return inRange(t) ? renderSlots_[t] : nullptr; }
+  SceneProc updateSlot(std::int32_t t) const { return inRange(t) ? updateSlots_[t] : nullptr; }
 
   // Free marker for the scenes' set-up guard; 0 after creation.
   std::int32_t activeScene = 0;
@@ -62,9 +62,9 @@ class orbTimeline {
 
   std::string name_;
   std::int32_t length_ = 0;
-  std::unique_ptr<ScenePROC[]> enterSlots_;
-  std::unique_ptr<ScenePROC[]> renderSlots_;
-  std::unique_ptr<ScenePROC[]> updateSlots_;
+  std::unique_ptr<SceneProc[]> enterSlots_;
+  std::unique_ptr<SceneProc[]> renderSlots_;
+  std::unique_ptr<SceneProc[]> updateSlots_;
 };
 
 // Table entries, 1-based; null for an empty entry or an index out of range.

@@ -73,7 +73,7 @@ TEST_F(Timeline, CreationFillsZeroToLengthWithANoOpAndLeavesTheRestEmpty) {
   EXPECT_EQ(timeline->name(), "T");
   EXPECT_EQ(timeline->length(), 1000);
   EXPECT_EQ(timeline->activeScene, 0);
-  const ScenePROC noOp = timeline->renderSlot(0);
+  const SceneProc noOp = timeline->renderSlot(0);
   ASSERT_NE(noOp, nullptr);
   for (std::int32_t t : {0, 1, 999, 1000}) {
     EXPECT_EQ(timeline->enterSlot(t), noOp);
@@ -101,7 +101,7 @@ TEST_F(Timeline, ALengthAbove600000IsFatal) {
 
 TEST_F(Timeline, PlacingFillsOneHundredAndOneEnterSlotsAndStartToEnd) {
   auto timeline = orbTimeline::create("T", 10000);
-  const ScenePROC noOp = timeline->renderSlot(0);
+  const SceneProc noOp = timeline->renderSlot(0);
   auto scene = orbScene::create("S", record<'E', 'a'>, record<'R', 'a'>, record<'U', 'a'>);
   timeline->placeScene(*scene, 1000, 5000);
   EXPECT_EQ(timeline->enterSlot(999), noOp);
