@@ -69,13 +69,6 @@ class LoadingTest : public ::testing::Test {
   GLuint firstVoltraName = 0;
 };
 
-std::vector<std::string> loadingBlock(int slot) {
-  const orbTexture& t = textures[slot];
-  return {"Loading new Texture | " + std::to_string(t.glName), std::string(textureTable[slot].fileName) + " | 0",
-          "Width:  | " + std::to_string(t.image.width), "Height:  | " + std::to_string(t.image.height),
-          "-------------------------- | 0"};
-}
-
 }  // namespace
 
 TEST_F(LoadingTest, SixFramesEachEndingInASwapWithTheBarGrowing) {
@@ -115,7 +108,8 @@ TEST_F(LoadingTest, LastFrameShowsThePictureUprightAndTheFullBar) {
   EXPECT_TRUE(near(last.at(int(right) + 2, int(uy)), clear));
   EXPECT_TRUE(near(last.at(int(ux), int(top) + 2), clear));
   EXPECT_TRUE(near(last.at(int(ux), int(bottom) - 2), clear));
-  EXPECT_TRUE(near(last.at(int(ux), int(top) - 2), {255, 40, 0}));
+  // Well inside the top edge: the texture wraps, so the edge rows mix with the opposite edge.
+  EXPECT_TRUE(near(last.at(int(ux), int(top) - 12), {255, 40, 0})) << last.at(int(ux), int(top) - 12)[2];
   // The bar reaches from x = -1 to 1 (at z = 0.1, so a little wider than the picture).
   const int barRow = static_cast<int>(std::lround((project(0, -0.5, 0.1).second + project(0, -0.4, 0.1).second) / 2));
   const double barLeft = project(-1, -0.45, 0.1).first, barRight = project(1, -0.45, 0.1).first;
@@ -207,21 +201,38 @@ TEST_F(LoadingTest, TexturesCarryTheirAlphaSourcesAndSlotFiveIsOneObject) {
 
 TEST_F(LoadingTest, LogHasOneBlockPerTextureThenShutdownDisposesInSlotOrder) {
   runStartUp();
-  auto lines = rendertest::debugLines();
+  const auto lines = rendertest::debugLines();
+  // Files in the order they were loaded: slot 0, slot 5 for the loading
+  // screen, then slots 1 … 54; the first slot-5 texture disposed when replaced.
+  std::vector<int> order = {tex::loading, tex::voltra};
+  for (int slot = 1; slot < textureSlotCount; ++slot) order.push_back(slot);
+  std::size_t at = 0;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const int slot = order[k];
+    const orbTexture& t = textures[slot];
+    ASSERT_LE(at + 5, lines.size());
+    ASSERT_EQ(lines[at].rfind("Loading new Texture | ", 0), 0u) << lines[at];
+    // A 4-component texture is uploaded again after its alpha: it logs the
+    // name it had when created. A 3-component one keeps it.
+    if (textureTable[slot].components == 3) {
+      EXPECT_EQ(lines[at], "Loading new Texture | " + std::to_string(t.glName));
+    }
+    EXPECT_EQ(lines[at + 1], std::string(textureTable[slot].fileName) + " | 0");
+    EXPECT_EQ(lines[at + 2], "Width:  | " + std::to_string(t.image.width));
+    EXPECT_EQ(lines[at + 3], "Height:  | " + std::to_string(t.image.height));
+    EXPECT_EQ(lines[at + 4], "-------------------------- | 0");
+    at += 5;
+    if (k >= 2 && slot == tex::voltra) {
+      ASSERT_LE(at + 2, lines.size());
+      EXPECT_EQ(lines[at], "Disposing Texture | " + std::to_string(firstVoltraName));
+      EXPECT_EQ(lines[at + 1], "-------------------------- | 0");
+      at += 2;
+    }
+  }
+  EXPECT_EQ(at, lines.size()) << "more lines than the texture blocks";
+
   std::vector<std::string> expected;
   auto append = [&](const std::vector<std::string>& block) { expected.insert(expected.end(), block.begin(), block.end()); };
-  append(loadingBlock(tex::loading));
-  // The first voltra block, with the name and size it had then.
-  append({"Loading new Texture | " + std::to_string(firstVoltraName), "data/voltra.kpx | 0",
-          "Width:  | " + std::to_string(textures[tex::voltra].image.width),
-          "Height:  | " + std::to_string(textures[tex::voltra].image.height), "-------------------------- | 0"});
-  for (int slot = 1; slot < textureSlotCount; ++slot) {
-    append(loadingBlock(slot));
-    if (slot == tex::voltra)
-      append({"Disposing Texture | " + std::to_string(firstVoltraName), "-------------------------- | 0"});
-  }
-  EXPECT_EQ(lines, expected);
-
   std::vector<GLuint> names;
   for (const orbTexture& t : textures) names.push_back(t.glName);
   resetLogForTesting();
