@@ -4,8 +4,6 @@
 // window and its GL context (engine/window.h).
 #pragma once
 
-#include <string>
-
 #include "engine/shared.h"
 
 // The first GL state: viewport to the window, projection perspective(45°,

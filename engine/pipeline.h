@@ -16,8 +16,10 @@
 //                     disabled, the render texture still bound. Blending,
 //                     depth test and every other state are used as found.
 //   zoomBlur/spinBlur projection = glOrtho(0, W, H, 0, -1, 1.1); GL_MODELVIEW
-//                     selected; the matrix current on entry and the enables
-//                     (texturing, blending, depth test) restored; blend function
+//                     selected; the enables (texturing, blending, depth test)
+//                     restored; the matrix pushed on entry is popped from the
+//                     model-view stack, so call them with GL_MODELVIEW selected
+//                     (as every scene does) to get the model-view back; blend function
 //                     GL_SRC_ALPHA / GL_ONE_MINUS_SRC_ALPHA; current colour the
 //                     last pass's; the render texture bound.
 // The effects draw nothing with passes <= 0.
