@@ -13,7 +13,6 @@ struct WindowState {
   std::int32_t height = 0;
   std::int32_t colorBits = 32;
   bool fullscreen = false;  // recorded only once the window is being created
-  bool cursorHidden = false;
 } window;
 
 }  // namespace
@@ -56,10 +55,7 @@ bool WindowCreate(const char* title) {
   }
   const platform::WindowRequest request{title, window.width, window.height, window.colorBits, window.fullscreen};
   const bool created = b.createWindow(request);
-  if (created && window.fullscreen) {
-    b.showCursor(false);
-    window.cursorHidden = true;
-  }
+  if (created && window.fullscreen) b.showCursor(false);
   return created;
 }
 
@@ -109,10 +105,9 @@ void windowDestroy() {
 }
 
 void windowTeardownAfterFatal() {
-  if (!backend) return;  // nothing was ever created
+  // Before the window exists the steps have nothing to release; fullscreen is
+  // recorded only once window creation starts.
+  if (!backend) return;
   windowDestroy();
-  if (window.fullscreen && window.cursorHidden) {
-    backend->showCursor(true);
-    window.cursorHidden = false;
-  }
+  if (window.fullscreen) backend->showCursor(true);
 }

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# End to end, on an X display (run under with-xvfb.sh): voltra starts in a copy
+# of the built show with its default settings (800x600 fullscreen), opens a
+# window titled "Voltra", logs the window steps, and ends with code 0 when it
+# receives Escape. Exits 77 (skipped) when the show's data was not built.
+set -u
+voltra=$1
+show=$2
+[ -f "$show/script.qsc" ] && [ -d "$show/data" ] || { echo "show not built in $show" >&2; exit 77; }
+command -v xdotool >/dev/null || { echo "xdotool missing" >&2; exit 77; }
+
+work=$(mktemp -d)
+trap 'kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+for entry in "$show"/*; do
+  case "$(basename "$entry")" in debug.txt|error.txt|frames) continue ;; esac
+  ln -s "$(readlink -f "$entry")" "$work/"
+done
+cd "$work"
+
+"$voltra" &
+pid=$!
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Voltra$' | head -n 1)
+[ -n "$wid" ] || { echo "FAIL: no window titled Voltra appeared" >&2; exit 1; }
+
+expected=$'orbCreateWindow | 0\r\nWindowRegister | 0\r\nWindowCreate | 0\r\nWindowInit | 0\r\nInitialisation done. | 0\r'
+actual=$(head -n 5 debug.txt)
+[ "$actual" = "$expected" ] || { echo "FAIL: debug.txt starts with:"; head -n 5 debug.txt | cat -A; exit 1; } >&2
+
+# Let loading finish, then send Escape to the window.
+for _ in $(seq 1 600); do
+  grep -q 'Script File Loaded' debug.txt 2>/dev/null && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+sleep 1
+xdotool key --window "$wid" Escape
+for _ in $(seq 1 300); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then echo "FAIL: voltra still running 30 s after Escape" >&2; exit 1; fi
+wait "$pid"
+code=$?
+[ "$code" -eq 0 ] || { echo "FAIL: exit code $code" >&2; exit 1; }
+grep -q 'Disposing Texture' debug.txt || { echo "FAIL: shutdown wrote no disposal lines" >&2; exit 1; }
+[ ! -e error.txt ] || { echo "FAIL: error.txt written:"; cat error.txt; exit 1; } >&2
+echo "voltra opened its window, logged its steps and ended with code 0 on Escape"
