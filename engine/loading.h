@@ -1,16 +1,36 @@
 // The shared render objects' life: the loading screen, their creation during
-// start-up, the per-frame pipeline calls, and their disposal at shutdown
-// (placeholder bodies until the render objects land).
+// start-up, the per-frame pipeline calls, and their disposal at shutdown.
+// The objects themselves are in engine/shared.h. Everything here needs the
+// window and its GL context (engine/window.h).
 #pragma once
 
-// First GL state, textures 0 and 5.
+#include "engine/shared.h"
+
+// The first GL state: viewport to the window, projection perspective(45°,
+// 4/3, 0.1, 100), model-view identity, clear colour (0.3, 0, 0, 1), smooth
+// shading, clear depth 1, depth function GL_LEQUAL, depth test off, perspective
+// hint GL_NICEST, colour (1, 1, 1, 1), blending on with GL_SRC_ALPHA / GL_ONE.
+// Then texture slot 0 (loading picture) and slot 5 (voltra, its own blue as
+// alpha). Nothing later changes the viewport.
 void loadingScreenInit();
-// Draws one loading-screen frame at fraction 0 … 1 and swaps.
+
+// One loading frame: the loading picture as a quad from (-1, -1) to (1, 1) at
+// z = -4 (shifted down 0.3), below it a bar from x = -1 to fraction × 2 - 1,
+// y = -0.5 … -0.4, added onto the clear colour; then a buffer swap. Leaves
+// GL_TEXTURE_2D disabled with slot 0 bound and the model-view translated.
 void loadingProgress(double fraction);
-// Particle containers, light, materials, camera, the texture table and the
-// terrain, with the loading frames 0.1 … 0.5 between them.
+
+// Start-up, after the loading screen: particle containers, light, materials,
+// camera (progress 0.1 before them, 0.2 and 0.3 between), the texture table
+// in slot order (0.4), the terrain (0.5). Slot 5 is made again with alpha from
+// slot 4; the loading screen's slot-5 texture is disposed when it is replaced.
 void createSharedObjects();
-// The pipeline and the overlay effect.
+
+// Makes slot's texture as the texture table says (alpha operations and the
+// second upload for 4 components), disposing what the slot held before.
+void loadTextureSlot(int slot);
+
+// The pipeline (1024 render texture) and the overlay effect.
 void createPipelineAndOverlay();
 
 // The frame's pipeline steps.
@@ -18,5 +38,7 @@ void pipelineBeginFrame();
 void pipelineCaptureAndRedraw();
 void pipelinePresentFrame();
 
-// Textures, camera, light, materials and particle containers, in that order.
+// Shutdown: textures 0 … 54 in slot order (a "Disposing Texture" block each),
+// then camera, light, material 1, material 2, particle containers 1 and 2.
+// The terrain, the pipeline and the overlay effect live until the process ends.
 void disposeSharedObjects();
