@@ -3,6 +3,7 @@
 // spectrum, and the floating-point environment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfenv>
 #include <chrono>
 #include <cmath>
@@ -11,6 +12,7 @@
 
 #include "engine/log.h"
 #include "engine/music.h"
+#include "engine/script.h"
 #include "engine/state.h"
 #include "engine/virtual_clock.h"
 #include "tests/music/audio_files.h"
@@ -208,4 +210,23 @@ TEST_F(Music, AnAudibleVirtualClockKeepsThePlaybackInStep) {
   EXPECT_LT(clock.playbackMs(), 1000 + VirtualClock::resyncMs);
   clock.stop();
   EXPECT_EQ(clock.playbackMs(), -1);
+}
+
+TEST_F(Music, AnOggNamedByTheScriptPlaysAndDrivesTimeAndSpectrum) {
+  ASSERT_TRUE(testaudio::writeTone("tone.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, rate * 2, 2, band100Hz, 0.5));
+  testaudio::writePacked("music.pak", std::string(512, 'm'), "tone.ogg");
+  std::ofstream("script.qsc", std::ios::binary) << "@music ogg music.pak $200 0 1\r\n";
+  loadScript("script.qsc");
+  ASSERT_TRUE(musicFileName);
+  musicStart(false);
+  EXPECT_EQ(endTime, 2000);  // 0 in the script: the music's length
+  enableSpectrum();
+  std::this_thread::sleep_for(100ms);
+  currentTime = musicTime();
+  readSpectrum(spectrum.data());
+  EXPECT_GE(currentTime, 100);
+  EXPECT_LT(currentTime, 2000);
+  EXPECT_EQ(std::max_element(spectrum.begin(), spectrum.end()) - spectrum.begin(), 100);
+  EXPECT_NEAR(spectrum[100], 0.5f, 0.05f);
+  musicStop();
 }

@@ -209,3 +209,17 @@ TEST_F(ScriptLoader, RegistrationFillsTheTablesAndDisposalEmptiesThem) {
   EXPECT_EQ(sceneEntry(1), nullptr);
   EXPECT_EQ(timelineEntry(1), nullptr);
 }
+
+TEST_F(ScriptLoader, TheShowRegistersItsThirteenScenesAndOneTimeline) {
+  disposeScenesAndTimeline();
+  registerScenesAndTimeline();  // with the scenes module's own table
+  for (int index = 1; index <= 13; ++index) {
+    ASSERT_NE(sceneEntry(index), nullptr) << index;
+    EXPECT_EQ(sceneEntry(index)->name, (index < 10 ? "Scene0" : "Scene") + std::to_string(index));
+    EXPECT_NE(sceneEntry(index)->enterProc, nullptr);
+    EXPECT_NE(sceneEntry(index)->renderProc, nullptr);
+    EXPECT_NE(sceneEntry(index)->updateProc, nullptr);
+  }
+  EXPECT_EQ(sceneEntry(14), nullptr);
+  EXPECT_EQ(timelineEntry(1)->length(), 197429);
+}
