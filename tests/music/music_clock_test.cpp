@@ -14,7 +14,8 @@
 //
 // Checked: the millisecond position never decreases except at the loop's
 // wrap (once per pass of the 3-second music), no step is larger than the
-// time between two reads (+1 ms for whole-millisecond rounding), and the
+// time between two reads (+1 ms for whole-millisecond rounding), the music
+// advances less than a 60 Hz frame interval + 1 ms per frame interval, and the
 // position stays within ±5 ms of heard(t).
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <thread>
 #include <vector>
 
@@ -82,6 +84,9 @@ TEST(MusicClock, FollowsTheSamplesTheDeviceConsumed) {
     std::int64_t ns, frame;
   };
   std::vector<Read> pending;
+  constexpr std::int64_t frameIntervalNs = 16'666'667;
+  std::deque<Read> recent;
+  double worstFrameStep = -1e9;
   auto judge = [&](std::int64_t count, std::int64_t since) {
     for (const Read& read : pending) {
       if (count <= 0 || (disk && read.ns - since > bufferNs)) continue;
@@ -113,6 +118,13 @@ TEST(MusicClock, FollowsTheSamplesTheDeviceConsumed) {
     }
     ++reads;
     pending.push_back({now, frame});
+    // The advance over the last 60 Hz frame interval, as a frame loop sees it.
+    recent.push_back({now, frame});
+    while (recent.size() > 1 && now - recent[1].ns >= frameIntervalNs) recent.pop_front();
+    if (now - recent.front().ns >= frameIntervalNs) {
+      const double advanceMs = static_cast<double>(frame - recent.front().frame) * 1000.0 / rate;
+      worstFrameStep = std::max(worstFrameStep, advanceMs - (now - recent.front().ns) * 1e-6);
+    }
     const double elapsedMs = (now - previousNs) * 1e-6;
     if (ms < previousMs) {
       if (previousMs > 2900 && ms < 100) ++wraps;
@@ -132,8 +144,9 @@ TEST(MusicClock, FollowsTheSamplesTheDeviceConsumed) {
   lateMean /= std::max(lateCount, 1);
   std::printf(
       "driver %s: %d reads over 10 s (%d judged), device queue %.0f frames; worst |clock - heard| %.2f ms, mean %.2f ms "
-      "(first 2 s %.2f, last 2 s %.2f); worst step beyond the read interval %.2f ms; %d wraps, %d steps back\n",
-      driver, reads, judged, queue, worstError, errorSum / std::max(judged, 1), earlyMean, lateMean, worstStep, wraps,
+      "(first 2 s %.2f, last 2 s %.2f); worst step beyond the read interval %.2f ms, beyond a 60 Hz frame "
+      "interval %.3f ms; %d wraps, %d steps back\n",
+      driver, reads, judged, queue, worstError, errorSum / std::max(judged, 1), earlyMean, lateMean, worstStep, worstFrameStep, wraps,
       backwards);
   RecordProperty("worst_error_ms", std::to_string(worstError));
   RecordProperty("worst_step_beyond_interval_ms", std::to_string(worstStep));
@@ -143,5 +156,6 @@ TEST(MusicClock, FollowsTheSamplesTheDeviceConsumed) {
   EXPECT_EQ(backwards, 0);
   EXPECT_EQ(wraps, 3);
   EXPECT_EQ(tooLargeSteps, 0);
+  EXPECT_LT(worstFrameStep, 1.0);
   EXPECT_LE(worstError, 5.0);
 }
