@@ -97,11 +97,13 @@ enum class Output { silent, device };
 // device it is the frames handed to the device minus those still queued in
 // it, as of the last audio callback, carried forward between callbacks with
 // the monotonic clock at the music's rate and pulled towards each new
-// callback's figure by at most ±10 % of the rate. So it advances every
+// callback's figure at no more than ±5 % of the rate (a lag above 100 ms, as
+// after a device stall, is caught up at once). So it advances every
 // millisecond, never decreases (until seek), never runs past what was handed
-// out, and follows a device that consumes slightly faster or slower than the
-// wall clock. Silent output opens no device: the position is the monotonic
-// clock since play times the rate.
+// out, never runs more than 5 % faster than the music, and follows a device
+// that consumes slightly faster or slower than the wall clock. Silent output
+// opens no device: the position is the monotonic clock since play times the
+// rate.
 class Player {
  public:
   ~Player();

@@ -26,7 +26,7 @@ constexpr double nsPerSecond = 1e9;
 // The smoothed position follows each callback's figure over this time...
 constexpr double followSeconds = 0.05;
 // ...at most this much faster or slower than the music's rate...
-constexpr double maxCorrection = 0.10;
+constexpr double maxCorrection = 0.05;
 // ...and jumps forward when it lags by more than this (start, device stall).
 constexpr double snapSeconds = 0.1;
 constexpr int deviceBufferFrames = 1024;
