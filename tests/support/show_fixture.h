@@ -3,9 +3,14 @@
 
 #include <fstream>
 
+#include "tests/render/render_test_support.h"
+
 namespace testsupport {
 
-// Writes an empty script.qsc.
-inline void writeMinimalShow() { std::ofstream("script.qsc", std::ios::binary); }
+// Writes an empty script.qsc and a small texture set under data/.
+inline void writeMinimalShow() {
+  std::ofstream("script.qsc", std::ios::binary);
+  rendertest::writeTextureSet(".", 8);
+}
 
 }  // namespace testsupport
