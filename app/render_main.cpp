@@ -106,6 +106,7 @@ bool endsWithPng(const std::string& name) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc, char** argv) {
+  checkFloatingPointEnvironment();
   const Options options = parseOptions(argc, argv);
   const bool singleFile = options.at && endsWithPng(options.out);
   if (!options.out.empty() && !singleFile) {

@@ -27,12 +27,9 @@ class AudioStreamClock final : public MusicClock {
     std::unique_ptr<sound::Music> loaded;
     if (const int code = sound::Music::load(fileName, offset, loaded); code != sound::ok) return code;
     music_ = std::move(loaded);
-    if (audible) {
-      const int code = startOn(sound::Output::device);
-      if (code == sound::ok) return code;
-      std::fprintf(stderr, "voltra: no audio device (%s), the music runs silent\n", fmodErrorText(code));
-    }
-    return startOn(sound::Output::silent);
+    // A device that cannot be opened is an error, not a silent show: the user
+    // asked for music (the settings' Music switch selects the silent output).
+    return startOn(audible ? sound::Output::device : sound::Output::silent);
   }
 
   std::int32_t lengthMs() const override { return music_ ? music_->lengthMs() : 0; }
