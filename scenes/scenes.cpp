@@ -2,25 +2,19 @@
 
 #include <array>
 
+#include "scenes/scene_list.h"
+
 namespace {
 
-void placeholderProc() {}
+#define VOLTRA_SCENE(n) {"Scene" #n, scene##n##Enter, scene##n##Render, scene##n##Update}
 
 constexpr std::array<SceneProcedures, 13> procedures{{
-    {"Scene01", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene02", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene03", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene04", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene05", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene06", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene07", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene08", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene09", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene10", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene11", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene12", placeholderProc, placeholderProc, placeholderProc},
-    {"Scene13", placeholderProc, placeholderProc, placeholderProc},
+    VOLTRA_SCENE(01), VOLTRA_SCENE(02), VOLTRA_SCENE(03), VOLTRA_SCENE(04), VOLTRA_SCENE(05),
+    VOLTRA_SCENE(06), VOLTRA_SCENE(07), VOLTRA_SCENE(08), VOLTRA_SCENE(09), VOLTRA_SCENE(10),
+    VOLTRA_SCENE(11), VOLTRA_SCENE(12), VOLTRA_SCENE(13),
 }};
+
+#undef VOLTRA_SCENE
 
 }  // namespace
 

@@ -1,0 +1,21 @@
+// Placeholders until these scenes are drawn.
+#include "scenes/scene_list.h"
+
+void scene08Enter() {}
+void scene08Render() {}
+void scene08Update() {}
+void scene09Enter() {}
+void scene09Render() {}
+void scene09Update() {}
+void scene10Enter() {}
+void scene10Render() {}
+void scene10Update() {}
+void scene11Enter() {}
+void scene11Render() {}
+void scene11Update() {}
+void scene12Enter() {}
+void scene12Render() {}
+void scene12Update() {}
+void scene13Enter() {}
+void scene13Render() {}
+void scene13Update() {}
