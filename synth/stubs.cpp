@@ -3,15 +3,6 @@
 
 namespace synth {
 
-void subPlasma(Synth&, int, int, int, int, bool) {}
-void sinePlasma(Synth&, int, float, float, float) {}
-void perlinNoise(Synth&, int, int, int, int, int, int, bool) {}
-void particle(Synth&, int, float) {}
-void colorLayer(Synth&, int, int, int, int) {}
-void checkerBoardLayer(Synth&, int, int, int, int, int, int, int, int, int) {}
-void blobsLayer(Synth&, int, int, int, bool) {}
-void mandelBrot(Synth&, int, float, float, float, float, float) {}
-void cellMachine(Synth&, int, int, int) {}
 void addLayers(Synth&, int, int, int, float, float) {}
 void mulLayers(Synth&, int, int, int, float, float) {}
 void randCombineLayers(Synth&, int, int, int, float, float) {}

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 
+#include "synth/detail.h"
 #include "synth/operations.h"
 
 namespace synth {
@@ -43,31 +44,16 @@ float fastSqrt(float x) {
   return out;
 }
 
-namespace {
-
-inline std::uint8_t blendByte(double v) {
-  // The weights sum to 1, so v stays below 256; NaN (non-finite weights) gives 0.
-  if (v >= 0.0 && v < 256.0) return static_cast<std::uint8_t>(static_cast<int>(v));
-  return v >= 256.0 ? 255 : 0;
-}
-
-inline float cosineWeight(float f) {
-  return static_cast<float>((1.0 - std::cos(static_cast<double>(f) * static_cast<double>(kPi))) * 0.5);
-}
-
-}  // namespace
-
 void cosineBlend(Rgb& result, const Rgb block[4], float fx, float fy) {
-  const float wx = cosineWeight(fx);
-  const float wy = cosineWeight(fy);
-  const double ix = 1.0 - static_cast<double>(wx), iy = 1.0 - static_cast<double>(wy);
-  const double w0 = static_cast<float>(ix * iy);
-  const double w1 = static_cast<float>(static_cast<double>(wx) * iy);
-  const double w2 = static_cast<float>(ix * static_cast<double>(wy));
-  const double w3 = static_cast<float>(static_cast<double>(wx) * static_cast<double>(wy));
-  result.r = blendByte(w0 * block[0].r + w1 * block[1].r + w2 * block[2].r + w3 * block[3].r);
-  result.g = blendByte(w0 * block[0].g + w1 * block[1].g + w2 * block[2].g + w3 * block[3].g);
-  result.b = blendByte(w0 * block[0].b + w1 * block[1].b + w2 * block[2].b + w3 * block[3].b);
+  const detail::BlendWeights w = detail::blendWeights(detail::cosineWeight(fx), detail::cosineWeight(fy));
+  std::uint8_t px[4][3], out[3];
+  for (int k = 0; k < 4; ++k) {
+    px[k][0] = block[k].r;
+    px[k][1] = block[k].g;
+    px[k][2] = block[k].b;
+  }
+  detail::blendPixels(out, w, px[0], px[1], px[2], px[3]);
+  result = Rgb{out[0], out[1], out[2]};
 }
 
 bool validLayerSide(int n) { return n >= 2 && n <= kMaxLayerSide && (n & (n - 1)) == 0; }
@@ -109,39 +95,10 @@ const std::uint8_t* Synth::layer(int index) const {
   return layers_[std::size_t(index)].data();
 }
 
-namespace {
-
-// Integer part of a coordinate as its low bits (only the wrap mask is applied
-// to it) and the single fraction x − trunc(x).
-struct Split {
-  std::int64_t whole;
-  float frac;
-};
-
-inline Split splitCoordinate(float x) {
-  if (std::fabs(x) < 2147483648.0f) {
-    const int i = static_cast<int>(x);
-    return {i, static_cast<float>(static_cast<double>(x) - i)};
-  }
-  if (std::isfinite(x))  // integer-valued: keep the exact low bits
-    return {static_cast<std::int64_t>(std::fmod(static_cast<double>(x), 4294967296.0)), 0.0f};
-  return {0, 0.0f};
-}
-
-}  // namespace
-
 void Synth::sampleLayer(Rgb& result, int layerIndex, float x, float y) const {
-  const Split sx = splitCoordinate(x), sy = splitCoordinate(y);
-  const std::int64_t mw = width_ - 1, mh = height_ - 1;
-  const std::int64_t x0 = sx.whole & mw, x1 = (sx.whole + 1) & mw;
-  const std::int64_t y0 = sy.whole & mh, y1 = (sy.whole + 1) & mh;
-  const std::uint8_t* l = layers_[std::size_t(layerIndex)].data();
-  auto px = [&](std::int64_t px, std::int64_t py) {
-    const std::uint8_t* p = l + (py * width_ + px) * 3;
-    return Rgb{p[0], p[1], p[2]};
-  };
-  const Rgb block[4] = {px(x0, y0), px(x1, y0), px(x0, y1), px(x1, y1)};
-  cosineBlend(result, block, sx.frac, sy.frac);
+  std::uint8_t out[3];
+  detail::sampleInto(out, layers_[std::size_t(layerIndex)].data(), width_, height_, x, y);
+  result = Rgb{out[0], out[1], out[2]};
 }
 
 // ----- Dispatcher and histories ------------------------------------------------
