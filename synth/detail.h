@@ -15,14 +15,23 @@ inline std::uint8_t clampByte(double v) {
   return v >= 255.0 ? std::uint8_t(255) : v > 0.0 ? static_cast<std::uint8_t>(static_cast<int>(v)) : std::uint8_t(0);
 }
 
-// The low 8 bits of a real truncated toward zero (saturating at the int64
-// range; NaN gives 0).
+// The low 8 bits of a real truncated toward zero (two's complement for
+// negative values; NaN and infinities give 0).
 inline std::uint8_t truncLow8(double v) {
   if (std::fabs(v) < 2147483648.0) return static_cast<std::uint8_t>(static_cast<std::int32_t>(v));
-  if (!(v == v)) return 0;
-  if (v >= 9.2e18) return 255;   // int64 max
-  if (v <= -9.2e18) return 0;    // int64 min
-  return static_cast<std::uint8_t>(static_cast<std::int64_t>(v));
+  if (!std::isfinite(v)) return 0;
+  double m = std::fmod(std::trunc(v), 256.0);  // exact
+  if (m < 0) m += 256.0;
+  return static_cast<std::uint8_t>(static_cast<int>(m));
+}
+
+// Nearest integer, halves to even, whatever the FPU rounding mode.
+inline double roundHalfEven(double v) {
+  const double f = std::floor(v);
+  const double d = v - f;
+  if (d > 0.5) return f + 1.0;
+  if (d < 0.5) return f;
+  return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
 }
 
 // The cosine weight of a fraction: (1 − cos(f × π)) × 0.5 as a single.

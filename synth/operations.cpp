@@ -73,6 +73,13 @@ const char* twirlLimit(const CallArgs& a) { return a.f[3] == 0.0f ? "radius scal
 const char* noiseLimit(const CallArgs& a) {
   return (a.i[3] < 0 || a.i[3] > 16) ? "bits outside 0..16" : nullptr;
 }
+// The scatter runs 1.5 × weight × pixels turns: bound the weights so a
+// command cannot run for minutes.
+const char* scatterLimit(const CallArgs& a) {
+  for (int k = 3; k <= 4; ++k)
+    if (!(a.f[k] <= 16.0f) && !(a.f[k] < 0.0f)) return "weight above 16 (or not a number)";
+  return nullptr;
+}
 const char* kaleidLimit(const CallArgs& a) {
   return (a.i[2] < 1 || a.i[2] > 4) ? "quadrant outside 1..4" : nullptr;
 }
@@ -80,8 +87,9 @@ const char* kaleidLimit(const CallArgs& a) {
 #define OP(code, fn, limits, ...) \
   OperationInfo { code, #fn, Invoker<&fn>::arity, {__VA_ARGS__}, &Invoker<&fn>::run, limits }
 
-#define COMBINE(code, fn) \
-  OP(code, fn, nullptr, W(0, "source a"), W(1, "source b"), W(2, "destination"), R(3, "weight a"), R(4, "weight b"))
+#define COMBINE(code, fn) COMBINE_L(code, fn, nullptr)
+#define COMBINE_L(code, fn, limits) \
+  OP(code, fn, limits, W(0, "source a"), W(1, "source b"), W(2, "destination"), R(3, "weight a"), R(4, "weight b"))
 #define UNARY(code, fn, kind) OP(code, fn, nullptr, kind(0, "source"), kind(1, "destination"))
 
 constexpr std::array<OperationInfo, 46> kTable = {
@@ -99,7 +107,7 @@ constexpr std::array<OperationInfo, 46> kTable = {
     OP(8, cellMachine, nullptr, L(0, "layer"), I(1, "seed"), I(2, "rule")),
     COMBINE(10, addLayers),
     COMBINE(11, mulLayers),
-    COMBINE(12, randCombineLayers),
+    COMBINE_L(12, randCombineLayers, scatterLimit),
     COMBINE(13, minCombineLayers),
     COMBINE(14, maxCombineLayers),
     COMBINE(15, xorLayers),
@@ -139,6 +147,7 @@ constexpr std::array<OperationInfo, 46> kTable = {
 
 #undef OP
 #undef COMBINE
+#undef COMBINE_L
 #undef UNARY
 
 // Every row's kinds must match its function's parameter types, opcodes rise.
