@@ -1,0 +1,140 @@
+// Shared inner routines of the synthesizer operations (not a public header).
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "synth/synth.h"
+
+namespace synth::detail {
+
+// A real as a byte, saturating: 255 if v >= 255, 0 if v <= 0 or NaN, else
+// truncated.
+inline std::uint8_t clampByte(double v) {
+  return v >= 255.0 ? std::uint8_t(255) : v > 0.0 ? static_cast<std::uint8_t>(static_cast<int>(v)) : std::uint8_t(0);
+}
+
+// The low 8 bits of a real truncated toward zero (two's complement for
+// negative values; NaN and infinities give 0).
+inline std::uint8_t truncLow8(double v) {
+  if (std::fabs(v) < 2147483648.0) return static_cast<std::uint8_t>(static_cast<std::int32_t>(v));
+  if (!std::isfinite(v)) return 0;
+  double m = std::fmod(std::trunc(v), 256.0);  // exact
+  if (m < 0) m += 256.0;
+  return static_cast<std::uint8_t>(static_cast<int>(m));
+}
+
+// Nearest integer, halves to even, whatever the FPU rounding mode.
+inline double roundHalfEven(double v) {
+  const double f = std::floor(v);
+  const double d = v - f;
+  if (d > 0.5) return f + 1.0;
+  if (d < 0.5) return f;
+  return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
+}
+
+// The cosine weight of a fraction: (1 − cos(f × π)) × 0.5 as a single.
+inline float cosineWeight(float f) {
+  return static_cast<float>((1.0 - std::cos(static_cast<double>(f) * static_cast<double>(kPi))) * 0.5);
+}
+
+// The four single weights of a cosine blend from wx, wy.
+struct BlendWeights {
+  double w0, w1, w2, w3;
+};
+
+inline BlendWeights blendWeights(float wx, float wy) {
+  const double ix = 1.0 - static_cast<double>(wx), iy = 1.0 - static_cast<double>(wy);
+  return {static_cast<float>(ix * iy), static_cast<float>(static_cast<double>(wx) * iy),
+          static_cast<float>(ix * static_cast<double>(wy)),
+          static_cast<float>(static_cast<double>(wx) * static_cast<double>(wy))};
+}
+
+inline std::uint8_t blendByte(double v) {
+  if (v >= 0.0 && v < 256.0) return static_cast<std::uint8_t>(static_cast<int>(v));
+  return v >= 256.0 ? std::uint8_t(255) : std::uint8_t(0);
+}
+
+// out[c] = truncated weighted sum of the four pixels' channel c.
+inline void blendPixels(std::uint8_t* out, const BlendWeights& w, const std::uint8_t* tl,
+                        const std::uint8_t* tr, const std::uint8_t* bl, const std::uint8_t* br) {
+  for (int c = 0; c < 3; ++c)
+    out[c] = blendByte(w.w0 * tl[c] + w.w1 * tr[c] + w.w2 * bl[c] + w.w3 * br[c]);
+}
+
+// Integer part (low bits are all that is used) and single fraction of a
+// sampling coordinate: truncation toward zero.
+struct Split {
+  std::int64_t whole;
+  float frac;
+};
+
+inline Split splitCoordinate(float x) {
+  if (std::fabs(x) < 2147483648.0f) {
+    const int i = static_cast<int>(x);
+    return {i, static_cast<float>(static_cast<double>(x) - i)};
+  }
+  if (std::isfinite(x))  // integer-valued: keep the exact low bits
+    return {static_cast<std::int64_t>(std::fmod(static_cast<double>(x), 4294967296.0)), 0.0f};
+  return {0, 0.0f};
+}
+
+// Wrap-around cosine sample of layer l (w × h) at (x, y) into out.
+inline void sampleInto(std::uint8_t* out, const std::uint8_t* l, int w, int h, float x, float y) {
+  const Split sx = splitCoordinate(x), sy = splitCoordinate(y);
+  const std::int64_t mw = w - 1, mh = h - 1;
+  const std::int64_t x0 = sx.whole & mw, x1 = (sx.whole + 1) & mw;
+  const std::int64_t y0 = sy.whole & mh, y1 = (sy.whole + 1) & mh;
+  const BlendWeights wt = blendWeights(cosineWeight(sx.frac), cosineWeight(sy.frac));
+  blendPixels(out, wt, l + (y0 * w + x0) * 3, l + (y0 * w + x1) * 3, l + (y1 * w + x0) * 3,
+              l + (y1 * w + x1) * 3);
+}
+
+// Remembers cosine weights by the fraction's bits: sampling loops meet the
+// same fractions again and again (a row's shift, a column's offset), and
+// the cosine dominates their cost. Fractions are never NaN, so the NaN bit
+// pattern marks an empty entry.
+class WeightCache {
+ public:
+  WeightCache() {
+    for (auto& k : keys_) k = 0xFFFFFFFFu;
+  }
+  float weight(float f) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    const std::size_t i = (bits * 2654435761u) >> 20;  // 4096 entries
+    if (keys_[i] == bits) return values_[i];
+    const float w = cosineWeight(f);
+    keys_[i] = bits;
+    values_[i] = w;
+    return w;
+  }
+
+ private:
+  std::uint32_t keys_[4096];
+  float values_[4096];
+};
+
+inline WeightCache& weightCache() {
+  static thread_local WeightCache cache;
+  return cache;
+}
+
+// sampleInto with cached weights.
+inline void sampleCached(std::uint8_t* out, const std::uint8_t* l, int w, int h, float x, float y,
+                         WeightCache& cache) {
+  const Split sx = splitCoordinate(x), sy = splitCoordinate(y);
+  const std::int64_t mw = w - 1, mh = h - 1;
+  const std::int64_t x0 = sx.whole & mw, x1 = (sx.whole + 1) & mw;
+  const std::int64_t y0 = sy.whole & mh, y1 = (sy.whole + 1) & mh;
+  const BlendWeights wt = blendWeights(cache.weight(sx.frac), cache.weight(sy.frac));
+  blendPixels(out, wt, l + (y0 * w + x0) * 3, l + (y0 * w + x1) * 3, l + (y1 * w + x0) * 3,
+              l + (y1 * w + x1) * 3);
+}
+
+inline void copyLayer(Synth& s, int from, int to) {
+  if (from != to) std::memcpy(s.layer(to), s.layer(from), s.layerBytes());
+}
+
+}  // namespace synth::detail

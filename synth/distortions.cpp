@@ -1,0 +1,230 @@
+// Distortions (opcodes 40-47, 49). All but kaleidLayer work through the
+// scratch layer (copy the source there and sample it, or build the result
+// there and copy it back), so source and destination may be the same layer.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "synth/detail.h"
+#include "synth/operations.h"
+
+namespace synth {
+
+using namespace detail;
+
+void sineDistort(Synth& s, int source, int destination, float yFrequency, float xAmplitude,
+                 float xFrequency, float yAmplitude) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  std::memcpy(scratch, s.layer(source), s.layerBytes());
+  std::uint8_t* dst = s.layer(destination);
+  std::vector<double> column(static_cast<std::size_t>(w));
+  for (int x = 0; x < w; ++x)
+    column[std::size_t(x)] = static_cast<double>(yAmplitude) * std::sin(static_cast<double>(xFrequency) * x);
+  WeightCache& cache = weightCache();
+  for (int y = 0; y < h; ++y) {
+    const float shift = static_cast<float>(static_cast<double>(xAmplitude) * std::sin(static_cast<double>(yFrequency) * y));
+    std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x) {
+      const float sx = static_cast<float>(x + static_cast<double>(shift));
+      const float sy = static_cast<float>(y + column[std::size_t(x)]);
+      sampleCached(out + std::size_t(x) * 3, scratch, w, h, sx, sy, cache);
+    }
+  }
+}
+
+void twirlLayer(Synth& s, int source, int destination, float angle, float radiusScale) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  std::memcpy(scratch, s.layer(source), s.layerBytes());
+  std::uint8_t* dst = s.layer(destination);
+  const int cx = w / 2, cy = h / 2;
+  const float k = static_cast<float>(1.0 / (std::sqrt(2.0 * w * h) * radiusScale));
+  WeightCache& cache = weightCache();
+  for (int y = 0; y < h; ++y) {
+    const float dy = static_cast<float>(y - cy);
+    std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x) {
+      const float dx = static_cast<float>(x - cx);
+      const float dist = fastSqrt(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
+      const float r = static_cast<float>(cx - static_cast<double>(dist));
+      std::uint8_t* o = out + std::size_t(x) * 3;
+      if (!(r > 0.0f)) {
+        std::memcpy(o, scratch + (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 3, 3);
+        continue;
+      }
+      const float a = static_cast<float>(static_cast<double>(angle) * r * r * k);
+      const double c = static_cast<float>(std::cos(static_cast<double>(a)));
+      const double sn = static_cast<float>(std::sin(static_cast<double>(a)));
+      const float sx = static_cast<float>(cx + (c * dx - sn * dy));
+      const float sy = static_cast<float>(cy + (sn * dx + c * dy));
+      sampleCached(o, scratch, w, h, sx, sy, cache);
+    }
+  }
+}
+
+void mapDistort(Synth& s, int source, int map, int destination, float xScale, float yScale) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  const std::uint8_t* src = s.layer(source);
+  const std::uint8_t* m = s.layer(map);
+  float ox[256], oy[256];
+  for (int v = 0; v < 256; ++v) {
+    ox[v] = static_cast<float>(static_cast<double>(v) * xScale);
+    oy[v] = static_cast<float>(static_cast<double>(v) * yScale);
+  }
+  WeightCache& cache = weightCache();
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const std::size_t o = (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 3;
+      const int v = std::max(m[o], std::max(m[o + 1], m[o + 2]));
+      const float sx = static_cast<float>(x + static_cast<double>(ox[v]));
+      const float sy = static_cast<float>(y + static_cast<double>(oy[v]));
+      sampleCached(scratch + o, src, w, h, sx, sy, cache);
+    }
+  copyLayer(s, kScratchLayer, destination);
+}
+
+void tileLayer(Synth& s, int source, int destination) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  const std::uint8_t* src = s.layer(source);
+  const std::size_t stride = std::size_t(w) * 3;
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* top = src + std::size_t((2 * y) & (h - 1)) * stride;
+    const std::uint8_t* bottom = top + stride;
+    std::uint8_t* out = scratch + std::size_t(y) * stride;
+    for (int x = 0; x < w; ++x) {
+      const std::size_t a = std::size_t((2 * x) & (w - 1)) * 3;
+      for (int c = 0; c < 3; ++c)
+        out[std::size_t(x) * 3 + std::size_t(c)] = static_cast<std::uint8_t>(
+            (top[a + std::size_t(c)] + top[a + 3 + std::size_t(c)] + bottom[a + std::size_t(c)] + bottom[a + 3 + std::size_t(c)]) >> 2);
+    }
+  }
+  copyLayer(s, kScratchLayer, destination);
+}
+
+void noiseDistort(Synth& s, int source, int destination, int seed, int bits) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  const std::uint8_t* src = s.layer(source);
+  s.setRandSeed(static_cast<std::uint32_t>(seed));
+  const unsigned shift = static_cast<unsigned>(16 - bits);
+  const std::uint32_t mw = std::uint32_t(w - 1), mh = std::uint32_t(h - 1);
+  std::uint8_t* out = scratch;
+  for (std::uint32_t y = 0; y < std::uint32_t(h); ++y)
+    for (std::uint32_t x = 0; x < std::uint32_t(w); ++x, out += 3) {
+      const std::uint32_t ox = (s.nextRandom() - 32767u) >> shift;
+      const std::uint32_t oy = (s.nextRandom() - 32767u) >> shift;
+      const std::uint32_t sx = (x + ox) & mw, sy = (y + oy) & mh;
+      std::memcpy(out, src + (std::size_t(sy) * std::size_t(w) + sx) * 3, 3);
+    }
+  copyLayer(s, kScratchLayer, destination);
+}
+
+void moveDistort(Synth& s, int source, int destination, int xOffset, int yOffset) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  const std::uint8_t* src = s.layer(source);
+  const std::size_t stride = std::size_t(w) * 3;
+  const std::size_t sx = static_cast<std::uint32_t>(xOffset) & std::uint32_t(w - 1);
+  for (std::uint32_t y = 0; y < std::uint32_t(h); ++y) {
+    const std::uint32_t sy = (y + static_cast<std::uint32_t>(yOffset)) & std::uint32_t(h - 1);
+    const std::uint8_t* in = src + std::size_t(sy) * stride;
+    std::uint8_t* out = scratch + std::size_t(y) * stride;
+    // Destination column x takes source column (x + sx) mod w: a rotation.
+    std::memcpy(out, in + sx * 3, (std::size_t(w) - sx) * 3);
+    std::memcpy(out + (std::size_t(w) - sx) * 3, in, sx * 3);
+  }
+  copyLayer(s, kScratchLayer, destination);
+}
+
+void kaleidLayer(Synth& s, int source, int destination, int quadrant) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  const int hw = w / 2, hh = h / 2;
+  const std::uint8_t* src = s.layer(source);
+  std::uint8_t* d = s.layer(destination);
+  const std::size_t stride = std::size_t(w) * 3;
+  const int col = hw * ((quadrant - 1) % 2), row = hh * ((quadrant - 1) / 2);
+  if (src != d)
+    for (int y = row; y < row + hh; ++y)
+      std::memcpy(d + std::size_t(y) * stride + std::size_t(col) * 3,
+                  src + std::size_t(y) * stride + std::size_t(col) * 3, std::size_t(hw) * 3);
+  auto px = [&](int x, int y) { return d + std::size_t(y) * stride + std::size_t(x) * 3; };
+  auto mirror = [&](int step) {
+    switch (step & 3) {
+      case 0:  // top-left -> top-right, left-right mirrored
+        for (int y = 0; y < hh; ++y)
+          for (int x = 0; x < hw; ++x) std::memcpy(px(w - 1 - x, y), px(x, y), 3);
+        break;
+      case 1:  // top-right -> bottom-right, top-bottom mirrored
+        for (int y = 0; y < hh; ++y) std::memcpy(px(hw, h - 1 - y), px(hw, y), std::size_t(w - hw) * 3);
+        break;
+      case 2:  // bottom-right -> bottom-left, left-right mirrored
+        for (int y = 0; y < hh; ++y)
+          for (int x = 0; x < hw; ++x) std::memcpy(px(x, hh + y), px(w - 1 - x, hh + y), 3);
+        break;
+      default:  // bottom-left -> top-left, top-bottom mirrored
+        for (int y = 0; y < hh; ++y) std::memcpy(px(0, y), px(0, h - 1 - y), std::size_t(hw) * 3);
+        break;
+    }
+  };
+  static constexpr int kStart[4] = {0, 1, 3, 2};
+  const int start = kStart[quadrant - 1];
+  for (int k = 0; k < 3; ++k) mirror(start + k);
+}
+
+void tunnelDistort(Synth& s, int source, int destination, float depth) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  std::memcpy(scratch, s.layer(source), s.layerBytes());
+  std::uint8_t* dst = s.layer(destination);
+  const int cx = w / 2, cy = h / 2;
+  const float k = static_cast<float>(w / (2.0 * static_cast<double>(kPi)));
+  WeightCache& cache = weightCache();
+  for (int y = 0; y < h; ++y) {
+    const float dy = static_cast<float>(y - cy);
+    std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x) {
+      std::uint8_t* o = out + std::size_t(x) * 3;
+      const float dx = static_cast<float>(x - cx);
+      if (dx == 0.0f) {  // the centre column repeats its left neighbour (cx >= 1)
+        std::memcpy(o, o - 3, 3);
+        continue;
+      }
+      const float inv = static_cast<float>(1.0 / dx);
+      const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
+      const float u = static_cast<float>(static_cast<double>(a) * k + (dx > 0.0f ? cx : 0));
+      const float v = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
+      sampleCached(o, scratch, w, h, u, v, cache);
+    }
+  }
+}
+
+void logPolLayer(Synth& s, int source, int destination) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  const std::uint8_t* src = s.layer(source);
+  const int cx = w / 2, cy = h / 2;
+  const float k = static_cast<float>(2.0 * static_cast<double>(kPi) / h);
+  std::vector<double> cosA(static_cast<std::size_t>(w)), sinA(static_cast<std::size_t>(w));
+  for (int x = 0; x < w; ++x) {
+    const float a = static_cast<float>(static_cast<double>(x) * k);
+    cosA[std::size_t(x)] = std::cos(static_cast<double>(a));
+    sinA[std::size_t(x)] = std::sin(static_cast<double>(a));
+  }
+  WeightCache& cache = weightCache();
+  for (int y = 0; y < h; ++y) {
+    const double rho = static_cast<float>(std::exp(static_cast<double>(y) * k));
+    std::uint8_t* out = scratch + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x) {
+      const float sx = static_cast<float>(cosA[std::size_t(x)] * rho + cx);
+      const float sy = static_cast<float>(sinA[std::size_t(x)] * rho + cy);
+      sampleCached(out + std::size_t(x) * 3, src, w, h, sx, sy, cache);
+    }
+  }
+  copyLayer(s, kScratchLayer, destination);
+}
+
+}  // namespace synth

@@ -1,0 +1,275 @@
+// Generators: operations that fill one layer from their parameters and the
+// random generator alone (opcodes 0-8).
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "synth/detail.h"
+#include "synth/operations.h"
+
+namespace synth {
+
+using namespace detail;
+
+void subPlasma(Synth& s, int layer, int step, int seed, int range, bool colour) {
+  std::uint8_t* l = s.layer(layer);
+  const std::int64_t w = s.layerWidth(), h = s.layerHeight();
+  std::memset(l, 0, s.layerBytes());
+  if (seed != 0) s.setRandSeed(static_cast<std::uint32_t>(seed));
+  const std::uint32_t mask = static_cast<std::uint32_t>(range) - 1u;
+  for (std::int64_t y = 0; y < h; y += step)
+    for (std::int64_t x = 0; x < w; x += step) {
+      std::uint8_t* p = l + (y * w + x) * 3;
+      p[0] = static_cast<std::uint8_t>(mask & s.nextRandom());
+      if (colour) {
+        p[1] = static_cast<std::uint8_t>(mask & s.nextRandom());
+        p[2] = static_cast<std::uint8_t>(mask & s.nextRandom());
+      } else {
+        p[1] = p[2] = p[0];
+      }
+    }
+  if (step <= 1) return;
+
+  // A cell wider than the layer rewrites its columns; only the last layer
+  // width of i (and height of j) values decides the result, so the loops
+  // start there and huge steps stay cheap.
+  const float inv = static_cast<float>(1.0 / step);
+  const std::int64_t iStart = step > w ? step - w : 0, jStart = step > h ? step - h : 0;
+  std::vector<float> wx(static_cast<std::size_t>(step - iStart)),
+      wy(static_cast<std::size_t>(step - jStart));
+  for (std::int64_t i = iStart; i < step; ++i)
+    wx[std::size_t(i - iStart)] = cosineWeight(static_cast<float>(static_cast<double>(i) * inv));
+  for (std::int64_t j = jStart; j < step; ++j)
+    wy[std::size_t(j - jStart)] = cosineWeight(static_cast<float>(static_cast<double>(j) * inv));
+  const std::int64_t mw = w - 1, mh = h - 1;
+  for (std::int64_t y0 = 0; y0 < h; y0 += step)
+    for (std::int64_t x0 = 0; x0 < w; x0 += step) {
+      const std::int64_t xr = (x0 + step) & mw, yb = (y0 + step) & mh;
+      std::uint8_t tl[3], tr[3], bl[3], br[3];
+      std::memcpy(tl, l + (y0 * w + x0) * 3, 3);
+      std::memcpy(tr, l + (y0 * w + xr) * 3, 3);
+      std::memcpy(bl, l + (yb * w + x0) * 3, 3);
+      std::memcpy(br, l + (yb * w + xr) * 3, 3);
+      for (std::int64_t j = jStart; j < step; ++j) {
+        std::uint8_t* row = l + ((y0 + j) & mh) * w * 3;
+        const float fy = wy[std::size_t(j - jStart)];
+        for (std::int64_t i = iStart; i < step; ++i) {
+          const BlendWeights bw = blendWeights(wx[std::size_t(i - iStart)], fy);
+          blendPixels(row + ((x0 + i) & mw) * 3, bw, tl, tr, bl, br);
+        }
+      }
+    }
+}
+
+void sinePlasma(Synth& s, int layer, float xFrequency, float yFrequency, float amplitude) {
+  std::uint8_t* l = s.layer(layer);
+  const int w = s.layerWidth(), h = s.layerHeight();
+  const float a = static_cast<float>(static_cast<double>(amplitude) * 0.00390625);
+  std::vector<double> column(static_cast<std::size_t>(w));
+  for (int x = 0; x < w; ++x)
+    column[std::size_t(x)] = std::sin(static_cast<double>(x) * xFrequency) * 63.5;
+  for (int y = 0; y < h; ++y) {
+    const float r = static_cast<float>(std::sin(static_cast<double>(y) * yFrequency) * 63.5 + 127.0);
+    std::uint8_t* p = l + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x, p += 3)
+      p[0] = p[1] = p[2] = truncLow8((column[std::size_t(x)] + r) * a);
+  }
+}
+
+void perlinNoise(Synth& s, int layer, int step, int seed, int amplitude, int persistence,
+                 int octaves, bool colour) {
+  subPlasma(s, layer, step, seed, 1, colour);
+  std::uint8_t* l = s.layer(layer);
+  const std::uint8_t* scratch = s.layer(kScratchLayer);
+  const std::size_t bytes = s.layerBytes();
+  std::uint32_t amp = static_cast<std::uint32_t>(amplitude);
+  for (int o = 1; o < octaves; ++o) {
+    amp = (amp * static_cast<std::uint32_t>(persistence)) >> 8;
+    if (amp == 0) break;
+    step >>= 1;
+    if (step == 0) break;
+    subPlasma(s, kScratchLayer, step, 0, static_cast<int>(amp), colour);
+    for (std::size_t i = 0; i < bytes; ++i) {
+      const unsigned v = unsigned(l[i]) + scratch[i];
+      l[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+    }
+  }
+}
+
+void particle(Synth& s, int layer, float falloff) {
+  std::uint8_t* l = s.layer(layer);
+  const int w = s.layerWidth(), h = s.layerHeight();
+  const int hw = w / 2, hh = h / 2;
+  const float ix = static_cast<float>(1.0 / hw), iy = static_cast<float>(1.0 / hh);
+  const float k = static_cast<float>(static_cast<double>(falloff) * 180.0);
+  for (int y = 0; y < h; ++y) {
+    const float ny = static_cast<float>(static_cast<double>(y - hh) * iy);
+    std::uint8_t* p = l + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x, p += 3) {
+      const float nx = static_cast<float>(static_cast<double>(x - hw) * ix);
+      const float d = fastSqrt(static_cast<float>(static_cast<double>(nx) * nx + static_cast<double>(ny) * ny));
+      const float v = static_cast<float>(255.0 - static_cast<double>(k) * d);
+      p[0] = p[1] = p[2] = clampByte(v);
+    }
+  }
+}
+
+void colorLayer(Synth& s, int layer, int red, int green, int blue) {
+  std::uint8_t* p = s.layer(layer);
+  const std::size_t n = std::size_t(s.layerWidth()) * std::size_t(s.layerHeight());
+  const std::uint8_t c[3] = {static_cast<std::uint8_t>(red), static_cast<std::uint8_t>(green),
+                             static_cast<std::uint8_t>(blue)};
+  if (c[0] == c[1] && c[1] == c[2]) {
+    std::memset(p, c[0], n * 3);
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i, p += 3) {
+    p[0] = c[0];
+    p[1] = c[1];
+    p[2] = c[2];
+  }
+}
+
+void checkerBoardLayer(Synth& s, int layer, int cellWidth, int cellHeight, int red1, int green1,
+                       int blue1, int red2, int green2, int blue2) {
+  std::uint8_t* l = s.layer(layer);
+  const int w = s.layerWidth(), h = s.layerHeight();
+  using C = std::array<std::uint8_t, 3>;
+  C next = {std::uint8_t(red1), std::uint8_t(green1), std::uint8_t(blue1)};
+  C other = {std::uint8_t(red2), std::uint8_t(green2), std::uint8_t(blue2)};
+  C current{};
+  auto toggle = [&] {
+    current = next;
+    std::swap(next, other);
+  };
+  const bool correction = (w / cellWidth) % 2 == 0 && w % cellWidth != 0;
+  int yc = 0;
+  for (int y = 0; y < h; ++y) {
+    if (yc == 0) toggle();
+    if (++yc == cellHeight) yc = 0;
+    std::uint8_t* p = l + std::size_t(y) * std::size_t(w) * 3;
+    int xc = 0;
+    for (int x = 0; x < w; ++x, p += 3) {
+      if (xc == 0) toggle();
+      if (++xc == cellWidth) xc = 0;
+      p[0] = current[0];
+      p[1] = current[1];
+      p[2] = current[2];
+    }
+    if (correction) toggle();
+  }
+}
+
+void blobsLayer(Synth& s, int layer, int seed, int blobCount, bool colour) {
+  std::uint8_t* l = s.layer(layer);
+  const int w = s.layerWidth(), h = s.layerHeight();
+  s.setRandSeed(static_cast<std::uint32_t>(seed));
+  struct Blob {
+    int x, y;
+    float s0, s1, s2;
+  };
+  Blob blobs[16] = {};
+  const int count = std::clamp(blobCount, 0, 16);
+  auto strength = [&] {
+    return static_cast<float>(150.0 * (0.1 + 0.00392156862745 * (s.nextRandom() & 255u)));
+  };
+  for (int i = 0; i < count; ++i) {
+    Blob& b = blobs[i];
+    b.x = static_cast<int>(((s.nextRandom() * static_cast<std::uint32_t>(w)) >> 8) & std::uint32_t(w - 1));
+    b.y = static_cast<int>(((s.nextRandom() * static_cast<std::uint32_t>(h)) >> 8) & std::uint32_t(h - 1));
+    b.s0 = strength();
+    if (colour) {
+      b.s1 = strength();
+      b.s2 = strength();
+    }
+  }
+  const float invR = static_cast<float>(1.0 / (0.333333 * w * h));
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* p = l + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x, p += 3) {
+      float s0 = 0, s1 = 0, s2 = 0;
+      for (int i = 0; i < count; ++i) {
+        const Blob& b = blobs[i];
+        const std::int64_t dx = b.x - x, dy = b.y - y;
+        const float r = static_cast<float>(static_cast<double>(invR) * static_cast<double>(dx * dx + dy * dy));
+        const double rd = r;
+        const float q = static_cast<float>(rd * rd);
+        const double qd = q;
+        const float f = static_cast<float>((qd * -0.444444 * rd + qd * 1.888888) - rd * 2.444444 + 1.0);
+        s0 = static_cast<float>(s0 + static_cast<double>(f) * b.s0);
+        if (colour) {
+          s1 = static_cast<float>(s1 + static_cast<double>(f) * b.s1);
+          s2 = static_cast<float>(s2 + static_cast<double>(f) * b.s2);
+        }
+      }
+      p[0] = clampByte(s0);
+      if (colour) {
+        p[1] = clampByte(s1);
+        p[2] = clampByte(s2);
+      } else {
+        p[1] = p[2] = p[0];
+      }
+    }
+  }
+}
+
+namespace {
+
+int escapeCount(float cx, float cy, float limit) {
+  float zr = cx, zi = cy;
+  int n = 0;
+  for (;;) {
+    const float a = static_cast<float>(static_cast<double>(zr) * zr);
+    const float b = static_cast<float>(static_cast<double>(zi) * zi);
+    if (static_cast<double>(a) + b > limit) return n;
+    zi = static_cast<float>(2.0 * zr * zi + cy);
+    zr = static_cast<float>(static_cast<double>(a) - b + cx);
+    if (n >= 255) return 255;
+    ++n;
+  }
+}
+
+}  // namespace
+
+void mandelBrot(Synth& s, int layer, float left, float horizontalSpan, float top,
+                float verticalSpan, float bailout) {
+  std::uint8_t* l = s.layer(layer);
+  const int w = s.layerWidth(), h = s.layerHeight();
+  const float dx = static_cast<float>(static_cast<double>(horizontalSpan) / w);
+  const float dy = static_cast<float>(static_cast<double>(verticalSpan) / h);
+  float cy = top;
+  for (int y = 0; y < h; ++y) {
+    float cx = left;
+    std::uint8_t* p = l + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x, p += 3) {
+      const int n = escapeCount(cx, cy, bailout);
+      p[0] = static_cast<std::uint8_t>(n);
+      p[1] = p[2] = static_cast<std::uint8_t>(255 - n);
+      cx = static_cast<float>(static_cast<double>(cx) + dx);
+    }
+    cy = static_cast<float>(static_cast<double>(cy) + dy);
+  }
+}
+
+void cellMachine(Synth& s, int layer, int seed, int rule) {
+  std::uint8_t* l = s.layer(layer);
+  const int w = s.layerWidth(), h = s.layerHeight();
+  s.setRandSeed(static_cast<std::uint32_t>(seed));
+  std::memset(l, 0, s.layerBytes());
+  for (int x = 0; x < w; ++x)
+    if ((s.nextRandom() >> 10) == 0) std::memset(l + std::size_t(x) * 3, 255, 3);
+  const std::uint32_t bits = static_cast<std::uint32_t>(rule);
+  const int mw = w - 1;
+  for (int y = 1; y < h; ++y) {
+    const std::uint8_t* above = l + std::size_t(y - 1) * std::size_t(w) * 3;
+    std::uint8_t* row = l + std::size_t(y) * std::size_t(w) * 3;
+    for (int x = 0; x < w; ++x) {
+      const unsigned pattern = (above[((x - 1) & mw) * 3] != 0 ? 1u : 0u) |
+                               (above[x * 3] != 0 ? 2u : 0u) |
+                               (above[((x + 1) & mw) * 3] != 0 ? 4u : 0u);
+      if ((bits >> pattern) & 1u) std::memset(row + std::size_t(x) * 3, 255, 3);
+    }
+  }
+}
+
+}  // namespace synth
