@@ -20,7 +20,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // name, start, end, beat, tick, kick snare hats bass chords arp lead
 const std::vector<MusicSection> kSections = {
-    {"intro", 0, 4445, 479, 0.0, false, false, false, false, true, false, false},
+    {"intro", 0, 4445, 0, 0.0, false, false, false, false, true, false, false},
     {"lift", 4445, 6361, 479, 0.12, true, true, false, true, true, false, false},
     {"pagesA", 6361, 19773, 479, 0.15, true, true, true, true, true, false, false},
     {"break", 19773, 21689, 479, 0.0, false, false, false, true, true, false, false},

@@ -229,8 +229,8 @@ Image makeHandsup() {
     double scale;
   };
   const Arm arms[] = {
-      {30, 46, 92, -0.25, 0.9},  {78, 86, 60, -0.08, 1.05}, {128, 124, 40, 0.04, 1.15},
-      {176, 170, 64, 0.12, 1.0}, {224, 206, 96, 0.3, 0.88},
+      {32, 48, 112, -0.25, 0.9}, {80, 88, 84, -0.08, 1.0}, {128, 124, 68, 0.04, 1.08},
+      {176, 170, 88, 0.12, 0.96}, {222, 204, 116, 0.3, 0.86},
   };
   std::vector<double> cover(static_cast<std::size_t>(n) * n, 0.0);
   for (int y = 0; y < n; ++y)
@@ -268,7 +268,8 @@ Image makeHandsup() {
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
       // Fade out at the bottom and the sides: the quad's edges must stay clear.
-      const double fade = smoothstep(n - 2, n - 26, y) * smoothstep(0, 12, x) * smoothstep(n, n - 12, x);
+      const double fade = smoothstep(n - 2, n - 26, y) * smoothstep(1, 12, x) * smoothstep(n - 1, n - 12, x) *
+                          smoothstep(1, 10, y);
       const double v = cover[static_cast<std::size_t>(y) * n + x] * fade;
       put(im, x, y, v, v, v);
     }
