@@ -15,6 +15,7 @@
 #include "pictures.h"
 #include "png_io.h"
 #include "search.h"
+#include "synth/text.h"
 #include "text.h"
 
 namespace forge {
@@ -59,7 +60,10 @@ struct Sources {
   Typesetter typesetter;
   std::map<std::string, TextSection> sections;
 
+  std::string assetsDir;
+
   bool load(const Options& o, std::string* reason) {
+    assetsDir = o.assetsDir;
     if (!typesetter.open(o.fontsDir, reason)) return false;
     for (const char* name : kTextSources) {
       std::string text, why;
@@ -85,14 +89,39 @@ struct Sources {
   }
 };
 
+// A synthesizer command list under synth/NAME.txt makes the picture when
+// there is one; its "# size N" line gives the side.
+bool makeFromCommandList(const std::string& path, const std::string& name, Image& out, std::string* reason) {
+  std::string text;
+  if (!readText(path, text, reason)) return false;
+  int side = 256;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.rfind("# size ", 0) == 0) side = std::atoi(line.c_str() + 7);
+  if (side < 2 || side > 2048 || (side & (side - 1)) != 0) {
+    if (reason) *reason = path + ": the \"# size N\" line needs a power of two up to 2048";
+    return false;
+  }
+  std::vector<std::uint8_t> rgb;
+  std::string why;
+  if (!synth::renderCommandText(text, side, side, rgb, &why, synth::PixelFormat::rgb)) {
+    if (reason) *reason = path + ": " + why;
+    return false;
+  }
+  out = Image(side, side);
+  out.rgb = std::move(rgb);
+  (void)name;
+  return true;
+}
+
 bool makeFrom(Sources& src, const std::string& name, Image& out, std::string* reason) {
   if (auto it = src.sections.find(name); it != src.sections.end())
     return setTextPicture(src.typesetter, it->second, out, reason);
-  if (name == "flower1") return out = makeFlower(), true;
+  const std::string list = src.assetsDir + "/synth/" + name + ".txt";
+  if (fs::exists(list)) return makeFromCommandList(list, name, out, reason);
   if (name == "star") return out = makeStar(), true;
   if (name == "star_alpha") return out = makeStarAlpha(), true;
-  if (name == "heightmap") return out = makeHeightmap(), true;
-  if (name == "finger") return out = makeFinger(), true;
   if (name == "fiveborder") return out = makeFiveborder(), true;
   if (name == "handsup") return out = makeHandsup(), true;
   if (name == "loading") return makeLoading(src.typesetter, out, reason);
@@ -158,6 +187,14 @@ bool makePicture(const std::string& name, const Options& options, Image& out, st
   Sources src;
   if (!src.load(options, reason)) return false;
   return makeFrom(src, name, out, reason);
+}
+
+bool writePicturePng(const Image& image, const std::string& pngFile, std::string* reason) {
+  kpx::Picture png;
+  png.width = image.width;
+  png.height = image.height;
+  png.pixels = image.rgb;
+  return kpx::writePng(pngFile, png, reason);
 }
 
 bool forgeShow(const Options& o, Report& report, std::string* reason) {

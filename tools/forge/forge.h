@@ -6,6 +6,9 @@
 //                   values in all three channels, no threshold
 //   music.ogg       the soundtrack (music.h), Ogg Vorbis, 44.1 kHz stereo
 //   script.qsc      the demo script, copied from assets/script.qsc
+// Pictures come from three kinds of source: text under assets/text/ set with
+// FreeType (text.h), synthesizer command lists under assets/synth/ (flower,
+// heightmap, glow), and small drawing code of ours (pictures.h).
 // Every byte depends only on the sources: two runs write identical folders.
 //
 // Error contract: the functions here return false with a reason instead of
@@ -69,6 +72,9 @@ bool forgeShow(const Options& options, Report& report, std::string* reason);
 // Makes picture `name` (a textureList() name) from the sources.
 bool makePicture(const std::string& name, const Options& options, Image& out,
                  std::string* reason);
+
+// Writes a picture as an RGB PNG. False with reason on failure.
+bool writePicturePng(const Image& image, const std::string& pngFile, std::string* reason);
 
 // The contact sheet of a written show folder: every texture decoded from its
 // file, shown over a checkerboard through its alpha, beside its alpha as grey,

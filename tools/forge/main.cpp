@@ -21,7 +21,9 @@ const char* const kUsage =
     "  --assets DIR       the sources (default " FORGE_DEFAULT_ASSETS ")\n"
     "  --fonts DIR        the DejaVu fonts (default /usr/share/fonts/truetype/dejavu)\n"
     "  --sources DIR      also write every picture as made, before encoding, as PNG\n"
-    "  --verbose          one line per picture: size, bytes, PSNR\n";
+    "  --verbose          one line per picture: size, bytes, PSNR\n"
+    "       forge --picture NAME FILE.png [--assets DIR] [--fonts DIR]\n"
+    "                     makes one picture and writes it as PNG (for review)\n";
 
 int usageError(const std::string& message) {
   std::fprintf(stderr, "forge: %s\n%s", message.c_str(), kUsage);
@@ -32,6 +34,7 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
   forge::Options options;
+  std::string picture, pictureFile;
   options.assetsDir = FORGE_DEFAULT_ASSETS;
   options.fontsDir = "/usr/share/fonts/truetype/dejavu";
   for (int i = 1; i < argc; ++i) {
@@ -50,6 +53,8 @@ int main(int argc, char** argv) {
       if (!value(options.assetsDir)) return usageError("--assets needs a folder");
     } else if (arg == "--fonts") {
       if (!value(options.fontsDir)) return usageError("--fonts needs a folder");
+    } else if (arg == "--picture") {
+      if (!value(picture) || !value(pictureFile)) return usageError("--picture needs a name and a PNG file");
     } else if (arg == "--sources") {
       if (!value(options.sourcesDir)) return usageError("--sources needs a folder");
     } else if (arg == "--verbose") {
@@ -61,6 +66,15 @@ int main(int argc, char** argv) {
     } else {
       return usageError("more than one output folder given");
     }
+  }
+  if (!picture.empty()) {
+    forge::Image image;
+    std::string why;
+    if (!forge::makePicture(picture, options, image, &why) || !forge::writePicturePng(image, pictureFile, &why)) {
+      std::fprintf(stderr, "forge: %s\n", why.c_str());
+      return 1;
+    }
+    return 0;
   }
   if (options.outDir.empty()) return usageError("no output folder given");
   forge::Report report;

@@ -24,31 +24,6 @@ void put(Image& im, int x, int y, double r, double g, double b) {
   p[2] = byteOf(b);
 }
 
-// Integer hash noise: the same on every machine, unlike library generators.
-double hash2(int x, int y, std::uint32_t seed) {
-  std::uint32_t h = seed * 0x9E3779B1u ^ static_cast<std::uint32_t>(x) * 0x85EBCA77u ^
-                    static_cast<std::uint32_t>(y) * 0xC2B2AE3Du;
-  h ^= h >> 15;
-  h *= 0x2C1B3C6Du;
-  h ^= h >> 12;
-  h *= 0x297A2D39u;
-  h ^= h >> 15;
-  return static_cast<double>(h) / 4294967296.0;
-}
-
-// Value noise that wraps every `period` cells.
-double valueNoise(double x, double y, int period, std::uint32_t seed) {
-  const int ix = static_cast<int>(std::floor(x)), iy = static_cast<int>(std::floor(y));
-  const double fx = x - ix, fy = y - iy;
-  const double sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
-  auto h = [&](int a, int b) {
-    return hash2(((a % period) + period) % period, ((b % period) + period) % period, seed);
-  };
-  const double top = h(ix, iy) + (h(ix + 1, iy) - h(ix, iy)) * sx;
-  const double bottom = h(ix, iy + 1) + (h(ix + 1, iy + 1) - h(ix, iy + 1)) * sx;
-  return top + (bottom - top) * sy;
-}
-
 double segmentDistance(double px, double py, double ax, double ay, double bx, double by) {
   const double vx = bx - ax, vy = by - ay, wx = px - ax, wy = py - ay;
   const double t = clamp01((wx * vx + wy * vy) / (vx * vx + vy * vy));
@@ -57,55 +32,6 @@ double segmentDistance(double px, double py, double ax, double ay, double bx, do
 }
 
 }  // namespace
-
-Image makeFlower() {
-  const int n = 256;
-  Image im(n, n);
-  const double c = n / 2.0;
-  for (int y = 0; y < n; ++y) {
-    for (int x = 0; x < n; ++x) {
-      const double dx = x + 0.5 - c, dy = y + 0.5 - c;
-      const double r = std::sqrt(dx * dx + dy * dy);
-      const double a = std::atan2(dy, dx);
-      double R = 0, G = 0, B = 0;
-      // Two rings of eight petals, the inner one turned half a petal.
-      for (int layer = 0; layer < 2; ++layer) {
-        const double radius = layer == 0 ? 114.0 : 78.0;
-        const double phase = layer == 0 ? 0.0 : kPi / 8;
-        const double w = std::cos(4 * (a - phase));             // 1 on a petal axis
-        const double shape = std::pow(std::fabs(w), 0.7);
-        const double edge = radius * (0.35 + 0.65 * shape);     // petal outline
-        const double inside = smoothstep(edge + 1.2, edge - 1.2, r);
-        if (inside <= 0) continue;
-        const double along = clamp01(r / edge);
-        // Bright rims, a darker vein along the axis, a pale base.
-        const double vein = 1 - 0.45 * std::exp(-std::pow((1 - std::fabs(w)) * r / 5.0, 2)) * along;
-        const double rim = 0.55 + 0.45 * std::pow(along, 1.6);
-        const double v = inside * vein * rim;
-        const double pr = layer == 0 ? 1.0 : 0.96, pg = layer == 0 ? 0.74 : 0.86,
-                     pb = layer == 0 ? 0.96 : 1.0;
-        // The inner ring covers the outer one.
-        R = R * (1 - inside) + v * pr;
-        G = G * (1 - inside) + v * pg;
-        B = B * (1 - inside) + v * pb;
-      }
-      // A dark ring, then a speckled golden heart.
-      const double ring = smoothstep(17, 21, r) * smoothstep(30, 25, r);
-      R *= 1 - 0.6 * ring;
-      G *= 1 - 0.6 * ring;
-      B *= 1 - 0.6 * ring;
-      const double heart = smoothstep(19, 16.5, r);
-      if (heart > 0) {
-        const double dots = 0.75 + 0.25 * valueNoise(x / 3.0, y / 3.0, 1024, 7);
-        R = R * (1 - heart) + heart * dots;
-        G = G * (1 - heart) + heart * 0.86 * dots;
-        B = B * (1 - heart) + heart * 0.62 * dots;
-      }
-      put(im, x, y, R, G, B);
-    }
-  }
-  return im;
-}
 
 namespace {
 
@@ -159,43 +85,6 @@ Image makeStarAlpha() {
     for (int x = 0; x < n; ++x) {
       const double v = starValue(x, y, n);
       put(im, x, y, v, v, v);
-    }
-  return im;
-}
-
-Image makeHeightmap() {
-  const int n = 32;
-  Image im(n, n);
-  for (int y = 0; y < n; ++y)
-    for (int x = 0; x < n; ++x) {
-      double h = 0, amp = 0.5;
-      for (int o = 0; o < 4; ++o) {
-        const int cells = 4 << o;
-        h += amp * valueNoise(x * cells / double(n), y * cells / double(n), cells, 11 + o);
-        amp *= 0.5;
-      }
-      // A ridge across the middle and a basin in one corner give the flight
-      // something to circle.
-      const double ridge = std::exp(-std::pow((x - 0.6 * y - 6) / 5.0, 2)) * 0.35;
-      const double basin = std::exp(-((x - 24) * (x - 24) + (y - 24) * (y - 24)) / 40.0) * 0.3;
-      const double v = clamp01((h - 0.2) * 1.3 + ridge - basin);
-      put(im, x, y, v, v, v);
-    }
-  return im;
-}
-
-Image makeFinger() {
-  const int n = 256;
-  Image im(n, n);
-  for (int y = 0; y < n; ++y)
-    for (int x = 0; x < n; ++x) {
-      const double u = (x + 0.5) / n * 2 - 1, v = (y + 0.5) / n * 2 - 1;
-      // Bright down the middle, fading to the sides; the same at top and
-      // bottom so the two stacked panels meet without a seam.
-      const double side = std::exp(-u * u * 3.2) - std::exp(-3.2);
-      const double shimmer = 0.85 + 0.15 * std::cos(v * kPi * 2);
-      const double g = clamp01(side / (1 - std::exp(-3.2))) * shimmer;
-      put(im, x, y, 0.42 * g, 0.16 * g + 0.1 * g * g, 0.78 * g);
     }
   return im;
 }
