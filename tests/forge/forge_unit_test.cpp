@@ -89,6 +89,34 @@ TEST_F(Typesetting, RefusesTextThatDoesNotFit) {
   EXPECT_NE(why.find("taller"), std::string::npos) << why;
   TextSection badSize{"s", {{"size", "300"}}, {"a"}};
   EXPECT_FALSE(forge::setTextPicture(ts, badSize, im, &why));
+  TextSection badAlign{"s", {{"valign", "middle"}}, {"a"}};
+  EXPECT_FALSE(forge::setTextPicture(ts, badAlign, im, &why));
+}
+
+// The first and last rows that hold ink.
+std::pair<int, int> inkRows(const forge::Image& im) {
+  int first = -1, last = -1;
+  for (int y = 0; y < im.height; ++y)
+    for (int x = 0; x < im.width; ++x)
+      if (im.at(x, y)[2] > 64) {
+        if (first < 0) first = y;
+        last = y;
+      }
+  return {first, last};
+}
+
+TEST_F(Typesetting, VerticalPlacementPutsTheBlockAtTopCentreOrBottom) {
+  forge::Image top, centre, bottom;
+  std::string why;
+  ASSERT_TRUE(forge::setTextPicture(ts, {"t", {{"size", "256"}, {"valign", "top"}}, {"words"}}, top, &why)) << why;
+  ASSERT_TRUE(forge::setTextPicture(ts, {"c", {{"size", "256"}}, {"words"}}, centre, &why)) << why;
+  ASSERT_TRUE(forge::setTextPicture(ts, {"b", {{"size", "256"}, {"valign", "bottom"}}, {"words"}}, bottom, &why)) << why;
+  const auto t = inkRows(top), c = inkRows(centre), b = inkRows(bottom);
+  EXPECT_LT(t.first, 40);
+  EXPECT_GT(b.second, 256 - 40);
+  EXPECT_LT(t.second, c.first + 20);
+  EXPECT_NEAR((c.first + c.second) / 2.0, 128, 16);
+  EXPECT_LT(b.second, 256 - 14);  // the margin stays black
 }
 
 TEST_F(Typesetting, SqueezeNarrowsTheText) {

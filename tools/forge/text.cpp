@@ -229,6 +229,17 @@ bool setTextPicture(Typesetter& ts, const TextSection& section, Image& out, std:
   if (auto it = section.options.find("squeeze"); it != section.options.end())
     squeeze = std::atof(it->second.c_str());
   const bool left = section.options.count("align") && section.options.at("align") == "left";
+  const auto optionIs = [&](const char* key, std::initializer_list<const char*> allowed) {
+    const auto it = section.options.find(key);
+    if (it == section.options.end()) return true;
+    for (const char* a : allowed)
+      if (it->second == a) return true;
+    return false;
+  };
+  if (!optionIs("align", {"center", "left"}) || !optionIs("valign", {"center", "top", "bottom"})) {
+    if (reason) *reason = section.name + ": align is center or left, valign center, top or bottom";
+    return false;
+  }
   if (side < 32 || side > 2048 || (side & (side - 1)) != 0 || body < 6 || body > 400 || head < 6 ||
       head > 400 || !(squeeze > 0.3 && squeeze <= 2.0)) {
     if (reason) *reason = section.name + ": bad size, body, head or squeeze option";
@@ -290,6 +301,13 @@ bool setTextPicture(Typesetter& ts, const TextSection& section, Image& out, std:
   }
   out = Image(side, side);
   double y = std::round((side - total) / 2);
+  if (auto it = section.options.find("valign"); it != section.options.end()) {
+    if (it->second == "top") {
+      y = margin;
+    } else if (it->second == "bottom") {
+      y = std::round(side - margin - total);
+    }
+  }
   for (const SetLine& l : lines) {
     if (!l.text.empty()) {
       const double w = ts.measure(l.font, l.size, l.text, squeeze);

@@ -11,7 +11,8 @@
 //   any other line                  body text, wrapped to the column width
 // Options: size=N (picture side, power of two, default 512), body=N (body
 // text pixel height, default 30), head=N (headline height, default 2 × body),
-// align=center|left (default center), squeeze=F (horizontal scale of the
+// align=center|left (default center), valign=center|top|bottom (default
+// center: where the block of lines sits), squeeze=F (horizontal scale of the
 // glyphs, default 1: for pictures the show stretches wider than tall).
 // The block of lines is centred vertically; a margin of 6 % of the side stays
 // black on every edge.
