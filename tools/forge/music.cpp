@@ -292,12 +292,14 @@ std::vector<float> renderSoundtrack() {
     const double y = a < 0.8 ? a : 0.8 + 0.2 * std::tanh((a - 0.8) / 0.2);
     return static_cast<float>(x < 0 ? -y : y);
   };
+  // Headroom for the encoder, whose output overshoots a full-scale input.
+  const double master = 0.85;
   // Fade the last two seconds.
   const std::size_t fadeFrom = frames - static_cast<std::size_t>(2 * kMusicRate);
   for (std::size_t f = 0; f < frames; ++f) {
     const double g = f < fadeFrom ? 1.0 : 1.0 - static_cast<double>(f - fadeFrom) / (frames - fadeFrom);
-    out[2 * f] = limit(mix.left[f] * g);
-    out[2 * f + 1] = limit(mix.right[f] * g);
+    out[2 * f] = limit(mix.left[f] * g * master);
+    out[2 * f + 1] = limit(mix.right[f] * g * master);
   }
   return out;
 }
