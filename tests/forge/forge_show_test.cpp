@@ -114,6 +114,7 @@ TEST(ForgedShow, HeightmapIsLargeEnoughAndHasRelief) {
 
 TEST(ForgedShow, TwoRunsWriteIdenticalBytes) {
   REQUIRE_SHOW();
+  if (!fs::exists(forgetest::showB() + "/script.qsc")) GTEST_SKIP() << "the second forge run is not part of this build";
   std::vector<std::string> names;
   for (const auto& e : fs::recursive_directory_iterator(forgetest::showA()))
     if (e.is_regular_file()) names.push_back(fs::relative(e.path(), forgetest::showA()).string());
