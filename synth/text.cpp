@@ -297,10 +297,15 @@ std::string historiesToText(const Histories& histories) {
     out += "[layer " + std::to_string(l) + "]\n";
     for (int i = 0; i < h.count && i < kMaxCommands; ++i) {
       const std::int32_t op = h.opcodes[std::size_t(i)];
-      if (findOperation(op))
-        out += commandToText(op, h.params[std::size_t(i)]);
-      else
+      const CommandParams& p = h.params[std::size_t(i)];
+      if (!findOperation(op)) {
         out += "# opcode " + std::to_string(op) + " (no operation)";
+      } else if (const std::string why = validateCommand(op, p); !why.empty()) {
+        // Replays skip it too; as a comment the list still compiles.
+        out += "# skipped, " + why + ": " + commandToText(op, p);
+      } else {
+        out += commandToText(op, p);
+      }
       out += '\n';
     }
   }

@@ -66,7 +66,8 @@ bool parseCommandList(std::string_view text, Histories& histories, std::string* 
 
 // The five histories as a command list: a "[layer N]" header before each
 // non-empty history, one command per line, "\n" line ends. Entries that name
-// no operation are written as comments ("# opcode 9 (no operation)").
+// no operation or fail validation (replays skip them) are written as
+// comments: "# opcode 9 (no operation)", "# skipped, <reason>: <command>".
 std::string historiesToText(const Histories& histories);
 
 enum class PixelFormat {
