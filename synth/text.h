@@ -29,7 +29,8 @@
 //   - blank lines are ignored; "#" starts a comment that runs to the end of
 //     the line (on a line of its own or after a command);
 //   - at most 100 commands per layer; every command must pass
-//     validateCommand; integers must be exactly representable as a single.
+//     validateCommand; an integer must read back from its single unchanged
+//     (16777217 cannot be stored; 2147483647 can, saturated).
 // Rendering replays layer 0's history, then 1, 2, 3 and 4 (later layers see
 // the finished earlier ones) and takes layer 4 as the picture, exactly as a
 // history dump file is rendered. Errors name the 1-based line number.

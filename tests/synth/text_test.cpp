@@ -137,6 +137,11 @@ TEST(ParseCommandText, LenientSpacingStrictContent) {
   EXPECT_EQ(p.p[4], 0.25f);
   ASSERT_TRUE(parseCommandText("perlinNoise(4,32,1234,255,128,6,true);", op, p, &why));
   EXPECT_EQ(p.p[6], 1.0f);
+  // A slot beyond the int range exports saturated and reads back the same.
+  const std::string big = commandToText(4, params({0, 3e9f, -3e9f, 0}));
+  EXPECT_EQ(big, "colorLayer(0,2147483647,-2147483648,0);");
+  ASSERT_TRUE(parseCommandText(big, op, p, &why)) << why;
+  EXPECT_EQ(commandToText(op, p), big);
   ASSERT_TRUE(parseCommandText("sinePlasma(0,1e-3,-2E2,inf)", op, p, &why)) << why;
   EXPECT_EQ(p.p[2], -200.0f);
 
