@@ -41,7 +41,6 @@ void twirlLayer(Synth& s, int source, int destination, float angle, float radius
   std::uint8_t* dst = s.layer(destination);
   const int cx = w / 2, cy = h / 2;
   const float k = static_cast<float>(1.0 / (std::sqrt(2.0 * w * h) * radiusScale));
-  WeightCache& cache = weightCache();
   for (int y = 0; y < h; ++y) {
     const float dy = static_cast<float>(y - cy);
     std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
@@ -59,7 +58,7 @@ void twirlLayer(Synth& s, int source, int destination, float angle, float radius
       const double sn = static_cast<float>(std::sin(static_cast<double>(a)));
       const float sx = static_cast<float>(cx + (c * dx - sn * dy));
       const float sy = static_cast<float>(cy + (sn * dx + c * dy));
-      sampleCached(o, scratch, w, h, sx, sy, cache);
+      sampleInto(o, scratch, w, h, sx, sy);
     }
   }
 }
@@ -182,7 +181,6 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
   std::uint8_t* dst = s.layer(destination);
   const int cx = w / 2, cy = h / 2;
   const float k = static_cast<float>(w / (2.0 * static_cast<double>(kPi)));
-  WeightCache& cache = weightCache();
   for (int y = 0; y < h; ++y) {
     const float dy = static_cast<float>(y - cy);
     std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
@@ -197,7 +195,7 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
       const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
       const float u = static_cast<float>(static_cast<double>(a) * k + (dx > 0.0f ? cx : 0));
       const float v = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
-      sampleCached(o, scratch, w, h, u, v, cache);
+      sampleInto(o, scratch, w, h, u, v);
     }
   }
 }
@@ -214,14 +212,13 @@ void logPolLayer(Synth& s, int source, int destination) {
     cosA[std::size_t(x)] = std::cos(static_cast<double>(a));
     sinA[std::size_t(x)] = std::sin(static_cast<double>(a));
   }
-  WeightCache& cache = weightCache();
   for (int y = 0; y < h; ++y) {
     const double rho = static_cast<float>(std::exp(static_cast<double>(y) * k));
     std::uint8_t* out = scratch + std::size_t(y) * std::size_t(w) * 3;
     for (int x = 0; x < w; ++x) {
       const float sx = static_cast<float>(cosA[std::size_t(x)] * rho + cx);
       const float sy = static_cast<float>(sinA[std::size_t(x)] * rho + cy);
-      sampleCached(out + std::size_t(x) * 3, src, w, h, sx, sy, cache);
+      sampleInto(out + std::size_t(x) * 3, src, w, h, sx, sy);
     }
   }
   copyLayer(s, kScratchLayer, destination);
