@@ -191,6 +191,13 @@ inline void sampleCached(std::uint8_t* out, const std::uint8_t* l, int w, int h,
               l + (y1 * w + x1) * 3);
 }
 
+// ----- Row sampling ---------------------------------------------------------
+// sampleInto for a whole row of coordinates: the cosine weights of all
+// fractions are computed in one vectorisable pass (then certified as in
+// cosineWeight), and the blends follow. Same bytes as sampleInto.
+void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const float* xs,
+               const float* ys, int count);
+
 inline void copyLayer(Synth& s, int from, int to) {
   if (from != to) std::memcpy(s.layer(to), s.layer(from), s.layerBytes());
 }

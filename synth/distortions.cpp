@@ -212,14 +212,14 @@ void logPolLayer(Synth& s, int source, int destination) {
     cosA[std::size_t(x)] = std::cos(static_cast<double>(a));
     sinA[std::size_t(x)] = std::sin(static_cast<double>(a));
   }
+  std::vector<float> xs(static_cast<std::size_t>(w)), ys(static_cast<std::size_t>(w));
   for (int y = 0; y < h; ++y) {
     const double rho = static_cast<float>(std::exp(static_cast<double>(y) * k));
-    std::uint8_t* out = scratch + std::size_t(y) * std::size_t(w) * 3;
     for (int x = 0; x < w; ++x) {
-      const float sx = static_cast<float>(cosA[std::size_t(x)] * rho + cx);
-      const float sy = static_cast<float>(sinA[std::size_t(x)] * rho + cy);
-      sampleInto(out + std::size_t(x) * 3, src, w, h, sx, sy);
+      xs[std::size_t(x)] = static_cast<float>(cosA[std::size_t(x)] * rho + cx);
+      ys[std::size_t(x)] = static_cast<float>(sinA[std::size_t(x)] * rho + cy);
     }
+    sampleRow(scratch + std::size_t(y) * std::size_t(w) * 3, src, w, h, xs.data(), ys.data(), w);
   }
   copyLayer(s, kScratchLayer, destination);
 }
