@@ -378,3 +378,24 @@ TEST(SmallLayers, ByteOperationTailsMatchTheFormula) {
 
 }  // namespace
 }  // namespace synth
+
+namespace synth {
+namespace {
+
+// tunnelDistort computes each row's angles for one side only: it relies on
+// the library's arctangent being odd and its cosine even, exactly.
+TEST(FastTrig, LibrarySymmetriesTheTunnelRelies) {
+  for (int dy = -600; dy <= 600; dy += 7)
+    for (int m = 1; m <= 600; m += 3) {
+      const float inv = static_cast<float>(1.0 / m);
+      const double t = static_cast<double>(dy) * inv;
+      const float a = static_cast<float>(std::atan(t));
+      ASSERT_EQ(static_cast<float>(std::atan(-t)), -a) << t;
+      ASSERT_EQ(std::cos(static_cast<double>(a)), std::cos(-static_cast<double>(a))) << a;
+      const float negInv = static_cast<float>(1.0 / -m);
+      ASSERT_EQ(negInv, -inv);
+    }
+}
+
+}  // namespace
+}  // namespace synth
