@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "synth/detail.h"
 #include "synth/operations.h"
 
@@ -44,7 +48,20 @@ void woodLayer(Synth& s, int source, int destination, int bits) {
     if (src != dst) std::memcpy(dst, src, n);
     return;
   }
-  for (std::size_t i = 0; i < n; ++i)
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Byte rotation from 16-bit shifts: mask off what crossed a byte boundary.
+  const __m128i keepLeft = _mm_set1_epi8(static_cast<char>((0xFFu << left) & 0xFFu));
+  const __m128i keepRight = _mm_set1_epi8(static_cast<char>(0xFFu >> right));
+  const __m128i sl = _mm_cvtsi32_si128(static_cast<int>(left)), sr = _mm_cvtsi32_si128(static_cast<int>(right));
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    const __m128i l = _mm_and_si128(_mm_sll_epi16(v, sl), keepLeft);
+    const __m128i r = _mm_and_si128(_mm_srl_epi16(v, sr), keepRight);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_or_si128(l, r));
+  }
+#endif
+  for (; i < n; ++i)
     dst[i] = static_cast<std::uint8_t>(static_cast<std::uint8_t>(src[i] << left) | (src[i] >> right));
 }
 
@@ -58,12 +75,37 @@ void scaleLayerRGB(Synth& s, int source, int destination, float red, float green
 }
 
 void adjustLayerRGB(Synth& s, int source, int destination, int red, int green, int blue) {
-  std::uint8_t table[3][256];
   const int o[3] = {red, green, blue};
-  for (int c = 0; c < 3; ++c)
-    for (int v = 0; v < 256; ++v)
-      table[c][v] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(std::int64_t(v) + o[c], 0, 255));
-  applyChannelTables(s, source, destination, table);
+  const std::uint8_t* src = s.layer(source);
+  std::uint8_t* dst = s.layer(destination);
+  const std::size_t n = s.layerBytes();
+  // s + offset clamped to 0..255 = saturating add of the positive part, then
+  // saturating subtract of the negative part; the channel pattern repeats
+  // every 48 bytes (three 16-byte vectors).
+  std::uint8_t up[48], down[48];
+  for (int k = 0; k < 48; ++k) {
+    const int off = o[k % 3];
+    up[k] = static_cast<std::uint8_t>(std::clamp(off, 0, 255));
+    down[k] = static_cast<std::uint8_t>(std::clamp(-static_cast<std::int64_t>(off), std::int64_t{0}, std::int64_t{255}));
+  }
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  __m128i u[3], d[3];
+  for (int k = 0; k < 3; ++k) {
+    u[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(up + 16 * k));
+    d[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + 16 * k));
+  }
+  for (; i + 48 <= n; i += 48)
+    for (int k = 0; k < 3; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 16 * std::size_t(k)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 16 * std::size_t(k)),
+                       _mm_subs_epu8(_mm_adds_epu8(v, u[k]), d[k]));
+    }
+#endif
+  for (; i < n; ++i) {
+    const int v = src[i] + up[i % 48] - down[i % 48];
+    dst[i] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+  }
 }
 
 void sineLayerRGB(Synth& s, int source, int destination, float red, float green, float blue) {

@@ -22,15 +22,14 @@ void sineDistort(Synth& s, int source, int destination, float yFrequency, float 
   std::vector<double> column(static_cast<std::size_t>(w));
   for (int x = 0; x < w; ++x)
     column[std::size_t(x)] = static_cast<double>(yAmplitude) * std::sin(static_cast<double>(xFrequency) * x);
-  WeightCache& cache = weightCache();
+  std::vector<float> xs(static_cast<std::size_t>(w)), ys(static_cast<std::size_t>(w));
   for (int y = 0; y < h; ++y) {
     const float shift = static_cast<float>(static_cast<double>(xAmplitude) * std::sin(static_cast<double>(yFrequency) * y));
-    std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
     for (int x = 0; x < w; ++x) {
-      const float sx = static_cast<float>(x + static_cast<double>(shift));
-      const float sy = static_cast<float>(y + column[std::size_t(x)]);
-      sampleCached(out + std::size_t(x) * 3, scratch, w, h, sx, sy, cache);
+      xs[std::size_t(x)] = static_cast<float>(x + static_cast<double>(shift));
+      ys[std::size_t(x)] = static_cast<float>(y + column[std::size_t(x)]);
     }
+    sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, xs.data(), ys.data(), w);
   }
 }
 
@@ -41,26 +40,24 @@ void twirlLayer(Synth& s, int source, int destination, float angle, float radius
   std::uint8_t* dst = s.layer(destination);
   const int cx = w / 2, cy = h / 2;
   const float k = static_cast<float>(1.0 / (std::sqrt(2.0 * w * h) * radiusScale));
-  WeightCache& cache = weightCache();
+  std::vector<float> xs(static_cast<std::size_t>(w)), ys(static_cast<std::size_t>(w));
   for (int y = 0; y < h; ++y) {
     const float dy = static_cast<float>(y - cy);
-    std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
     for (int x = 0; x < w; ++x) {
       const float dx = static_cast<float>(x - cx);
       const float dist = fastSqrt(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
       const float r = static_cast<float>(cx - static_cast<double>(dist));
-      std::uint8_t* o = out + std::size_t(x) * 3;
-      if (!(r > 0.0f)) {
-        std::memcpy(o, scratch + (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 3, 3);
+      if (!(r > 0.0f)) {  // outside the circle: the pixel itself (exact at integer coordinates)
+        xs[std::size_t(x)] = static_cast<float>(x);
+        ys[std::size_t(x)] = static_cast<float>(y);
         continue;
       }
       const float a = static_cast<float>(static_cast<double>(angle) * r * r * k);
-      const double c = static_cast<float>(std::cos(static_cast<double>(a)));
-      const double sn = static_cast<float>(std::sin(static_cast<double>(a)));
-      const float sx = static_cast<float>(cx + (c * dx - sn * dy));
-      const float sy = static_cast<float>(cy + (sn * dx + c * dy));
-      sampleCached(o, scratch, w, h, sx, sy, cache);
+      const double c = singleCos(a), sn = singleSin(a);
+      xs[std::size_t(x)] = static_cast<float>(cx + (c * dx - sn * dy));
+      ys[std::size_t(x)] = static_cast<float>(cy + (sn * dx + c * dy));
     }
+    sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, xs.data(), ys.data(), w);
   }
 }
 
@@ -74,15 +71,16 @@ void mapDistort(Synth& s, int source, int map, int destination, float xScale, fl
     ox[v] = static_cast<float>(static_cast<double>(v) * xScale);
     oy[v] = static_cast<float>(static_cast<double>(v) * yScale);
   }
-  WeightCache& cache = weightCache();
-  for (int y = 0; y < h; ++y)
+  std::vector<float> xs(static_cast<std::size_t>(w)), ys(static_cast<std::size_t>(w));
+  for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       const std::size_t o = (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 3;
       const int v = std::max(m[o], std::max(m[o + 1], m[o + 2]));
-      const float sx = static_cast<float>(x + static_cast<double>(ox[v]));
-      const float sy = static_cast<float>(y + static_cast<double>(oy[v]));
-      sampleCached(scratch + o, src, w, h, sx, sy, cache);
+      xs[std::size_t(x)] = static_cast<float>(x + static_cast<double>(ox[v]));
+      ys[std::size_t(x)] = static_cast<float>(y + static_cast<double>(oy[v]));
     }
+    sampleRow(scratch + std::size_t(y) * std::size_t(w) * 3, src, w, h, xs.data(), ys.data(), w);
+  }
   copyLayer(s, kScratchLayer, destination);
 }
 
@@ -182,23 +180,31 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
   std::uint8_t* dst = s.layer(destination);
   const int cx = w / 2, cy = h / 2;
   const float k = static_cast<float>(w / (2.0 * static_cast<double>(kPi)));
-  WeightCache& cache = weightCache();
+  // For −dx the reciprocal and dy · inv change sign exactly, arctan is odd
+  // and |cos| even, so a row needs the angle and distance of |dx| = 1 .. cx
+  // only: a(−dx) = −a(dx), v(−dx) = v(dx).
+  std::vector<float> angle(static_cast<std::size_t>(cx + 1)), dist(static_cast<std::size_t>(cx + 1));
+  std::vector<float> us(static_cast<std::size_t>(w)), vs(static_cast<std::size_t>(w));
   for (int y = 0; y < h; ++y) {
     const float dy = static_cast<float>(y - cy);
-    std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
-    for (int x = 0; x < w; ++x) {
-      std::uint8_t* o = out + std::size_t(x) * 3;
-      const float dx = static_cast<float>(x - cx);
-      if (dx == 0.0f) {  // the centre column repeats its left neighbour (cx >= 1)
-        std::memcpy(o, o - 3, 3);
-        continue;
-      }
-      const float inv = static_cast<float>(1.0 / dx);
+    for (int m = 1; m <= cx; ++m) {
+      const float inv = static_cast<float>(1.0 / m);
       const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
-      const float u = static_cast<float>(static_cast<double>(a) * k + (dx > 0.0f ? cx : 0));
-      const float v = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
-      sampleCached(o, scratch, w, h, u, v, cache);
+      angle[std::size_t(m)] = a;
+      dist[std::size_t(m)] = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
     }
+    for (int x = 0; x < w; ++x) {
+      const int dx = x - cx;
+      if (dx == 0) continue;  // filled from its left neighbour below
+      const int m = dx > 0 ? dx : -dx;
+      const float a = dx > 0 ? angle[std::size_t(m)] : -angle[std::size_t(m)];
+      us[std::size_t(x)] = static_cast<float>(static_cast<double>(a) * k + (dx > 0 ? cx : 0));
+      vs[std::size_t(x)] = dist[std::size_t(m)];
+    }
+    // The centre column (dx = 0) repeats the pixel computed before it.
+    us[std::size_t(cx)] = us[std::size_t(cx - 1)];
+    vs[std::size_t(cx)] = vs[std::size_t(cx - 1)];
+    sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, us.data(), vs.data(), w);
   }
 }
 
@@ -214,15 +220,14 @@ void logPolLayer(Synth& s, int source, int destination) {
     cosA[std::size_t(x)] = std::cos(static_cast<double>(a));
     sinA[std::size_t(x)] = std::sin(static_cast<double>(a));
   }
-  WeightCache& cache = weightCache();
+  std::vector<float> xs(static_cast<std::size_t>(w)), ys(static_cast<std::size_t>(w));
   for (int y = 0; y < h; ++y) {
     const double rho = static_cast<float>(std::exp(static_cast<double>(y) * k));
-    std::uint8_t* out = scratch + std::size_t(y) * std::size_t(w) * 3;
     for (int x = 0; x < w; ++x) {
-      const float sx = static_cast<float>(cosA[std::size_t(x)] * rho + cx);
-      const float sy = static_cast<float>(sinA[std::size_t(x)] * rho + cy);
-      sampleCached(out + std::size_t(x) * 3, src, w, h, sx, sy, cache);
+      xs[std::size_t(x)] = static_cast<float>(cosA[std::size_t(x)] * rho + cx);
+      ys[std::size_t(x)] = static_cast<float>(sinA[std::size_t(x)] * rho + cy);
     }
+    sampleRow(scratch + std::size_t(y) * std::size_t(w) * 3, src, w, h, xs.data(), ys.data(), w);
   }
   copyLayer(s, kScratchLayer, destination);
 }

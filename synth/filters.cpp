@@ -49,19 +49,39 @@ void filter3x3(Synth& s, int source, int destination, F f) {
   }
 }
 
-inline int mn(int a, int b) { return a < b ? a : b; }
-inline int mx(int a, int b) { return a > b ? a : b; }
-inline void sort2(int& a, int& b) {
-  const int lo = mn(a, b), hi = mx(a, b);
-  a = lo;
-  b = hi;
+// Like filter3x3, but f yields an int per channel into a row buffer (a loop
+// the compiler vectorises) and finish turns a row of those into bytes
+// (table lookups, which do not vectorise).
+template <typename F, typename Finish>
+void filter3x3Staged(Synth& s, int source, int destination, F f, Finish finish) {
+  const int w = s.layerWidth(), h = s.layerHeight();
+  std::uint8_t* scratch = s.layer(kScratchLayer);
+  std::memcpy(scratch, s.layer(source), s.layerBytes());
+  std::uint8_t* dst = s.layer(destination);
+  const std::size_t stride = std::size_t(w) * 3;
+  const int last = w * 3 - 3;
+  std::vector<std::int32_t> row(stride);
+  std::int32_t* r = row.data();
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* up = scratch + std::size_t((y - 1) & (h - 1)) * stride;
+    const std::uint8_t* mid = scratch + std::size_t(y) * stride;
+    const std::uint8_t* down = scratch + std::size_t((y + 1) & (h - 1)) * stride;
+    auto edge = [&](int i, int left, int right) {
+      r[i] = f(up[left], up[i], up[right], mid[left], mid[i], mid[right], down[left], down[i], down[right]);
+    };
+    for (int c = 0; c < 3; ++c) edge(c, last + c, c + 3);
+    for (int i = 3; i < last; ++i)
+      r[i] = f(up[i - 3], up[i], up[i + 3], mid[i - 3], mid[i], mid[i + 3], down[i - 3], down[i], down[i + 3]);
+    for (int c = 0; c < 3; ++c) edge(last + c, last + c - 3, c);
+    finish(r, dst + std::size_t(y) * stride, stride);
+  }
 }
 
-// min(255, intSqrt(n)) for every n below 255² (beyond, the root is >= 255).
+// min(255, intSqrt(n)) for every n up to 255² (beyond, the root is >= 255).
 const std::uint8_t* embossRootTable() {
   static const std::unique_ptr<std::uint8_t[]> table = [] {
-    auto t = std::make_unique<std::uint8_t[]>(65025);
-    for (std::uint32_t n = 0; n < 65025; ++n) t[n] = static_cast<std::uint8_t>(std::min<std::uint32_t>(255, intSqrt(n)));
+    auto t = std::make_unique<std::uint8_t[]>(65026);
+    for (std::uint32_t n = 0; n <= 65025; ++n) t[n] = static_cast<std::uint8_t>(std::min<std::uint32_t>(255, intSqrt(n)));
     return t;
   }();
   return table.get();
@@ -92,12 +112,17 @@ void sharpenLayer(Synth& s, int source, int destination) {
 
 void embossLayer(Synth& s, int source, int destination) {
   const std::uint8_t* root = embossRootTable();
-  filter3x3(s, source, destination, [root](int a, int b, int c, int d, int, int f, int g, int h, int i) {
-    const int gx = 128 + (c + f + i) - (a + d + g);
-    const int gy = 128 + (g + h + i) - (a + b + c);
-    const int n = gx * gx + gy * gy;
-    return n < 65025 ? root[n] : std::uint8_t(255);
-  });
+  filter3x3Staged(
+      s, source, destination,
+      [](int a, int b, int c, int d, int, int f, int g, int h, int i) {
+        const int gx = 128 + (c + f + i) - (a + d + g);
+        const int gy = 128 + (g + h + i) - (a + b + c);
+        const int n = gx * gx + gy * gy;
+        return n < 65025 ? n : 65025;
+      },
+      [root](const std::int32_t* n, std::uint8_t* out, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) out[k] = root[n[k]];
+      });
 }
 
 void edgeHLayer(Synth& s, int source, int destination) {
@@ -116,45 +141,76 @@ void edgeVLayer(Synth& s, int source, int destination) {
   });
 }
 
+// The order filters compare bytes as bytes, so the loops use the processor's
+// byte minimum and maximum.
+using B = std::uint8_t;
+inline B bmin(B a, B b) { return a < b ? a : b; }
+inline B bmax(B a, B b) { return a > b ? a : b; }
+inline void bsort(B& a, B& b) {
+  const B lo = bmin(a, b), hi = bmax(a, b);
+  a = lo;
+  b = hi;
+}
+
 void medianLayer(Synth& s, int source, int destination) {
   // Any exact median of the nine gives the same byte: a selection network.
-  filter3x3(s, source, destination, [](int p0, int p1, int p2, int p3, int p4, int p5, int p6, int p7, int p8) {
-    sort2(p1, p2); sort2(p4, p5); sort2(p7, p8);
-    sort2(p0, p1); sort2(p3, p4); sort2(p6, p7);
-    sort2(p1, p2); sort2(p4, p5); sort2(p7, p8);
-    p3 = mx(p0, p3); p5 = mn(p5, p8); sort2(p4, p7);
-    p6 = mx(p3, p6); p4 = mx(p1, p4); p2 = mn(p2, p5);
-    p4 = mn(p4, p7); sort2(p4, p2); p4 = mx(p6, p4);
-    return static_cast<std::uint8_t>(mn(p4, p2));
+  filter3x3(s, source, destination, [](B p0, B p1, B p2, B p3, B p4, B p5, B p6, B p7, B p8) {
+    bsort(p1, p2); bsort(p4, p5); bsort(p7, p8);
+    bsort(p0, p1); bsort(p3, p4); bsort(p6, p7);
+    bsort(p1, p2); bsort(p4, p5); bsort(p7, p8);
+    p3 = bmax(p0, p3); p5 = bmin(p5, p8); bsort(p4, p7);
+    p6 = bmax(p3, p6); p4 = bmax(p1, p4); p2 = bmin(p2, p5);
+    p4 = bmin(p4, p7); bsort(p4, p2); p4 = bmax(p6, p4);
+    return bmin(p4, p2);
   });
 }
 
 void erodeLayer(Synth& s, int source, int destination) {
-  filter3x3(s, source, destination, [](int a, int b, int c, int d, int e, int f, int g, int h, int i) {
-    return static_cast<std::uint8_t>(mn(mn(mn(a, b), mn(c, d)), mn(mn(e, f), mn(mn(g, h), i))));
+  filter3x3(s, source, destination, [](B a, B b, B c, B d, B e, B f, B g, B h, B i) {
+    return bmin(bmin(bmin(a, b), bmin(c, d)), bmin(bmin(e, f), bmin(bmin(g, h), i)));
   });
 }
 
 void dilateLayer(Synth& s, int source, int destination) {
-  filter3x3(s, source, destination, [](int a, int b, int c, int d, int e, int f, int g, int h, int i) {
-    return static_cast<std::uint8_t>(mx(mx(mx(a, b), mx(c, d)), mx(mx(e, f), mx(mx(g, h), i))));
+  filter3x3(s, source, destination, [](B a, B b, B c, B d, B e, B f, B g, B h, B i) {
+    return bmax(bmax(bmax(a, b), bmax(c, d)), bmax(bmax(e, f), bmax(bmax(g, h), i)));
   });
 }
 
+namespace {
+
+// Angle codes by gradient (gx, gy in −1020..1020), computed on first use
+// (8 MiB per thread); the gx = 0 column holds the fixed codes.
+struct SculptureCodes {
+  static constexpr int kFar = 1020, kFarSpan = 2 * kFar + 1;
+  std::vector<std::uint16_t> codes;  // 0xFFFF: not yet computed
+  SculptureCodes() : codes(std::size_t(kFarSpan) * kFarSpan, 0xFFFF) {
+    for (int gy = -kFar; gy <= kFar; ++gy)
+      codes[std::size_t(kFar) * kFarSpan + std::size_t(gy + kFar)] = gy > 0 ? 196 : gy == 0 ? 128 : 64;
+  }
+};
+
+}  // namespace
+
 void sculptureLayer(Synth& s, int source, int destination) {
-  // Codes by gradient, filled on first use: gx, gy lie in −1020..1020.
-  constexpr int kSpan = 2041;
-  static thread_local std::vector<std::uint16_t> cache;
-  if (cache.empty()) cache.assign(std::size_t(kSpan) * kSpan, 0xFFFF);
-  std::uint16_t* table = cache.data();
-  filter3x3(s, source, destination, [table](int a, int b, int c, int d, int, int f, int g, int h, int i) {
-    const int gx = (a + 2 * d + g) - (c + 2 * f + i);
-    const int gy = (a + 2 * b + c) - (g + 2 * h + i);
-    if (gx == 0) return static_cast<std::uint8_t>(gy > 0 ? 196 : gy == 0 ? 128 : 64);
-    std::uint16_t& slot = table[std::size_t(gx + 1020) * kSpan + std::size_t(gy + 1020)];
-    if (slot == 0xFFFF) slot = sculptureCode(gx, gy);
-    return static_cast<std::uint8_t>(slot);
-  });
+  static thread_local std::unique_ptr<SculptureCodes> codes;
+  if (!codes) codes = std::make_unique<SculptureCodes>();
+  std::uint16_t* table = codes->codes.data();
+  constexpr int kSpan = SculptureCodes::kFarSpan, kOff = SculptureCodes::kFar;
+  filter3x3Staged(
+      s, source, destination,
+      [](int a, int b, int c, int d, int, int f, int g, int h, int i) {
+        const int gx = (a + 2 * d + g) - (c + 2 * f + i);
+        const int gy = (a + 2 * b + c) - (g + 2 * h + i);
+        return (gx + kOff) * kSpan + (gy + kOff);
+      },
+      [table](const std::int32_t* key, std::uint8_t* out, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) {
+          std::uint16_t& slot = table[key[k]];
+          if (slot == 0xFFFF) slot = sculptureCode(key[k] / kSpan - kOff, key[k] % kSpan - kOff);
+          out[k] = static_cast<std::uint8_t>(slot);
+        }
+      });
 }
 
 void motionBlur(Synth& s, int source, int destination, int length) {

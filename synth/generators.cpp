@@ -11,6 +11,100 @@ namespace synth {
 
 using namespace detail;
 
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SYNTH_CLONES
+#endif
+
+// One channel of one row: out[x] = the blend of the corner values with the
+// weights, summed in blendPixels' order.
+SYNTH_CLONES void blendRow(const double* __restrict w0, const double* __restrict w1,
+                           const double* __restrict w2, const double* __restrict w3,
+                           const double* __restrict tl, const double* __restrict tr,
+                           const double* __restrict bl, const double* __restrict br,
+                           std::uint8_t* __restrict out, std::int64_t count) {
+  for (std::int64_t i = 0; i < count; ++i) {
+    // The weights are finite and sum to 1: v lies in 0 .. 255 (plus
+    // rounding), so clamping before the truncation changes no value.
+    double v = w0[i] * tl[i] + w1[i] * tr[i] + w2[i] * bl[i] + w3[i] * br[i];
+    v = v < 0.0 ? 0.0 : v;
+    v = v > 255.0 ? 255.0 : v;
+    out[i] = static_cast<std::uint8_t>(static_cast<int>(v));
+  }
+}
+
+// The interpolation pass when the step divides both sides: cells do not
+// overlap and grid pixels keep their values (their weight is exactly 1), so
+// the layer can be filled whole rows at a time, with the corner values of
+// each band of cells spread along the row once. The result equals the
+// cell-by-cell order.
+void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int64_t step,
+                      const float* wx, const float* wy) {
+  const std::size_t n = static_cast<std::size_t>(w);
+  // Corner values per channel along the row: top-left, top-right,
+  // bottom-left, bottom-right of each pixel's cell.
+  std::vector<double> corners(12 * n), weights(4 * n);
+  std::vector<std::uint8_t> channel(3 * n);
+  const std::int64_t mw = w - 1, mh = h - 1;
+  for (std::int64_t y0 = 0; y0 < h; y0 += step) {
+    const std::uint8_t* top = l + y0 * w * 3;
+    const std::uint8_t* bottom = l + ((y0 + step) & mh) * w * 3;
+    for (int c = 0; c < 3; ++c) {
+      double* tl = corners.data() + (4 * std::size_t(c)) * n;
+      double* tr = tl + n;
+      double* bl = tr + n;
+      double* br = bl + n;
+      for (std::int64_t x0 = 0; x0 < w; x0 += step) {
+        const std::int64_t xr = (x0 + step) & mw;
+        const double a = top[x0 * 3 + c], b = top[xr * 3 + c];
+        const double d = bottom[x0 * 3 + c], e = bottom[xr * 3 + c];
+        for (std::int64_t x = x0; x < x0 + step; ++x) {
+          tl[x] = a;
+          tr[x] = b;
+          bl[x] = d;
+          br[x] = e;
+        }
+      }
+    }
+    for (std::int64_t j = 0; j < step; ++j) {
+      double* w0 = weights.data();
+      double* w1 = w0 + n;
+      double* w2 = w1 + n;
+      double* w3 = w2 + n;
+      for (std::int64_t i = 0; i < step; ++i) {
+        const BlendWeights bw = blendWeights(wx[i], wy[j]);
+        w0[i] = bw.w0;
+        w1[i] = bw.w1;
+        w2[i] = bw.w2;
+        w3[i] = bw.w3;
+      }
+      // The step divides a power of two, so it is one: x AND (step − 1) is i.
+      const std::int64_t mask = step - 1;
+      for (std::int64_t x = step; x < w; ++x) {
+        w0[x] = w0[x & mask];
+        w1[x] = w1[x & mask];
+        w2[x] = w2[x & mask];
+        w3[x] = w3[x & mask];
+      }
+      for (int c = 0; c < 3; ++c) {
+        const double* tl = corners.data() + (4 * std::size_t(c)) * n;
+        blendRow(w0, w1, w2, w3, tl, tl + n, tl + 2 * n, tl + 3 * n, channel.data() + std::size_t(c) * n, w);
+      }
+      std::uint8_t* out = l + (y0 + j) * w * 3;
+      for (std::size_t x = 0; x < n; ++x) {
+        out[3 * x] = channel[x];
+        out[3 * x + 1] = channel[n + x];
+        out[3 * x + 2] = channel[2 * n + x];
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void subPlasma(Synth& s, int layer, int step, int seed, int range, bool colour) {
   std::uint8_t* l = s.layer(layer);
   const std::int64_t w = s.layerWidth(), h = s.layerHeight();
@@ -42,6 +136,10 @@ void subPlasma(Synth& s, int layer, int step, int seed, int range, bool colour) 
   for (std::int64_t j = jStart; j < step; ++j)
     wy[std::size_t(j - jStart)] = cosineWeight(static_cast<float>(static_cast<double>(j) * inv));
   const std::int64_t mw = w - 1, mh = h - 1;
+  if (w % step == 0 && h % step == 0) {
+    interpolateCells(l, w, h, step, wx.data(), wy.data());
+    return;
+  }
   for (std::int64_t y0 = 0; y0 < h; y0 += step)
     for (std::int64_t x0 = 0; x0 < w; x0 += step) {
       const std::int64_t xr = (x0 + step) & mw, yb = (y0 + step) & mh;

@@ -113,10 +113,12 @@ bool parseIntArg(std::string_view t, float& out, std::string& why) {
     why = "integer " + std::string(t) + " is outside the 32-bit range";
     return false;
   }
+  // The stored single must read back as the same integer (2147483647
+  // is stored as 2^31, which reads back saturated).
   const float f = static_cast<float>(v);
-  if (static_cast<long long>(f) != v) {
+  if (slotToInt(f) != v) {
     why = "integer " + std::string(t) + " cannot be stored exactly in a command (nearest: " +
-          std::to_string(static_cast<long long>(f)) + ")";
+          std::to_string(slotToInt(f)) + ")";
     return false;
   }
   out = f;
@@ -126,8 +128,10 @@ bool parseIntArg(std::string_view t, float& out, std::string& why) {
 template <typename T>
 bool parseRealArg(std::string_view t, T& out, std::string& why) {
   T v{};
-  const char* b = t.data();
-  const char* e = t.data() + t.size();
+  // A terminated copy: libstdc++ 12 reads long doubles through strtold.
+  const std::string copy(t);
+  const char* b = copy.c_str();
+  const char* e = b + copy.size();
   if (b != e && *b == '+') ++b;  // from_chars takes no plus sign
   const auto r = std::from_chars(b, e, v);
   if (t.empty() || r.ec != std::errc() || r.ptr != e) {
@@ -297,10 +301,15 @@ std::string historiesToText(const Histories& histories) {
     out += "[layer " + std::to_string(l) + "]\n";
     for (int i = 0; i < h.count && i < kMaxCommands; ++i) {
       const std::int32_t op = h.opcodes[std::size_t(i)];
-      if (findOperation(op))
-        out += commandToText(op, h.params[std::size_t(i)]);
-      else
+      const CommandParams& p = h.params[std::size_t(i)];
+      if (!findOperation(op)) {
         out += "# opcode " + std::to_string(op) + " (no operation)";
+      } else if (const std::string why = validateCommand(op, p); !why.empty()) {
+        // Replays skip it too; as a comment the list still compiles.
+        out += "# skipped, " + why + ": " + commandToText(op, p);
+      } else {
+        out += commandToText(op, p);
+      }
       out += '\n';
     }
   }

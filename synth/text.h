@@ -29,7 +29,8 @@
 //   - blank lines are ignored; "#" starts a comment that runs to the end of
 //     the line (on a line of its own or after a command);
 //   - at most 100 commands per layer; every command must pass
-//     validateCommand; integers must be exactly representable as a single.
+//     validateCommand; an integer must read back from its single unchanged
+//     (16777217 cannot be stored; 2147483647 can, saturated).
 // Rendering replays layer 0's history, then 1, 2, 3 and 4 (later layers see
 // the finished earlier ones) and takes layer 4 as the picture, exactly as a
 // history dump file is rendered. Errors name the 1-based line number.
@@ -66,7 +67,8 @@ bool parseCommandList(std::string_view text, Histories& histories, std::string* 
 
 // The five histories as a command list: a "[layer N]" header before each
 // non-empty history, one command per line, "\n" line ends. Entries that name
-// no operation are written as comments ("# opcode 9 (no operation)").
+// no operation or fail validation (replays skip them) are written as
+// comments: "# opcode 9 (no operation)", "# skipped, <reason>: <command>".
 std::string historiesToText(const Histories& histories);
 
 enum class PixelFormat {

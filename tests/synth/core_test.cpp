@@ -326,3 +326,76 @@ TEST(Dump, FailuresLeaveTheBufferAlone) {
 
 }  // namespace
 }  // namespace synth
+
+// The fast sine, cosine and weight paths must give the library's singles.
+#include "synth/detail.h"
+
+namespace synth {
+namespace {
+
+TEST(FastTrig, MatchesTheLibraryOnManyArguments) {
+  std::uint32_t state = 12345;
+  auto next = [&] {
+    state = state * 1664525u + 1013904223u;
+    return state;
+  };
+  int checked = 0;
+  // Fractions across [−1, 1], dense near 0, 0.5 and 1, plus random bit patterns.
+  for (int k = 0; k < 400000; ++k) {
+    float f;
+    if (k % 2 == 0) {
+      f = static_cast<float>(next() >> 8) / 16777216.0f * 2.0f - 1.0f;
+    } else {
+      std::uint32_t bits = next() & 0x3F7FFFFFu;  // |f| < 1
+      std::memcpy(&f, &bits, 4);
+    }
+    ASSERT_EQ(detail::cosineWeight(f), detail::cosineWeightReference(f)) << f;
+    const double t = static_cast<double>(f) * 3000.0;
+    ASSERT_EQ(detail::singleCos(t), static_cast<float>(std::cos(t))) << t;
+    ASSERT_EQ(detail::singleSin(t), static_cast<float>(std::sin(t))) << t;
+    ++checked;
+  }
+  for (double t : {0.0, -0.0, 1e-300, 1e5, -1e5, 1e6, 3.141592653589793, 1.5707963267948966})
+    EXPECT_EQ(detail::singleCos(t), static_cast<float>(std::cos(t))) << t;
+  EXPECT_EQ(checked, 400000);
+}
+
+TEST(SmallLayers, ByteOperationTailsMatchTheFormula) {
+  for (auto [w, h] : {std::pair{2, 2}, {4, 2}, {2, 8}}) {
+    Synth s;
+    ASSERT_EQ(s.initLayers(w, h), "");
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) s.layer(0)[i] = static_cast<std::uint8_t>(i * 37 + 5);
+    adjustLayerRGB(s, 0, 1, 100, -50, 7);
+    woodLayer(s, 0, 2, 3);
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) {
+      const int v = s.layer(0)[i];
+      const int off[3] = {100, -50, 7};
+      EXPECT_EQ(s.layer(1)[i], std::clamp(v + off[i % 3], 0, 255));
+      EXPECT_EQ(s.layer(2)[i], ((v << 3) | (v >> 5)) & 255);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace synth
+
+namespace synth {
+namespace {
+
+// tunnelDistort computes each row's angles for one side only: it relies on
+// the library's arctangent being odd and its cosine even, exactly.
+TEST(FastTrig, LibrarySymmetriesTheTunnelRelies) {
+  for (int dy = -600; dy <= 600; dy += 7)
+    for (int m = 1; m <= 600; m += 3) {
+      const float inv = static_cast<float>(1.0 / m);
+      const double t = static_cast<double>(dy) * inv;
+      const float a = static_cast<float>(std::atan(t));
+      ASSERT_EQ(static_cast<float>(std::atan(-t)), -a) << t;
+      ASSERT_EQ(std::cos(static_cast<double>(a)), std::cos(-static_cast<double>(a))) << a;
+      const float negInv = static_cast<float>(1.0 / -m);
+      ASSERT_EQ(negInv, -inv);
+    }
+}
+
+}  // namespace
+}  // namespace synth
