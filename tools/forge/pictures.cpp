@@ -118,8 +118,8 @@ Image makeHandsup() {
     double scale;
   };
   const Arm arms[] = {
-      {32, 48, 112, -0.25, 0.9}, {80, 88, 84, -0.08, 1.0}, {128, 124, 68, 0.04, 1.08},
-      {176, 170, 88, 0.12, 0.96}, {222, 204, 116, 0.3, 0.86},
+      {26, 46, 118, -0.3, 1.0},  {78, 86, 92, -0.1, 1.12}, {130, 126, 76, 0.03, 1.2},
+      {180, 172, 96, 0.14, 1.08}, {228, 208, 124, 0.32, 0.96},
   };
   std::vector<double> cover(static_cast<std::size_t>(n) * n, 0.0);
   for (int y = 0; y < n; ++y)
@@ -128,7 +128,7 @@ Image makeHandsup() {
       double d = 1e9;
       for (const Arm& a : arms) {
         const double s = a.scale;
-        d = std::min(d, segmentDistance(px, py, a.baseX, 260, a.wristX, a.wristY) - 9 * s);
+        d = std::min(d, segmentDistance(px, py, a.baseX, 270, a.wristX, a.wristY) - (8 + 5 * clamp01((py - a.wristY) / 120.0)) * s);
         // Palm: a short thick segment along the hand's axis.
         const double ux = std::sin(a.tilt), uy = -std::cos(a.tilt);
         const double palmX = a.wristX + ux * 14 * s, palmY = a.wristY + uy * 14 * s;
@@ -147,17 +147,12 @@ Image makeHandsup() {
         d = std::min(d, segmentDistance(px, py, tx, ty, tx + std::sin(thumb) * 18 * s,
                                          ty - std::cos(thumb) * 18 * s) - 3.4 * s);
       }
-      // Heads of the crowd along the bottom.
-      for (int h = 0; h < 6; ++h) {
-        const double hx = 8 + h * 48, hy = 236 + (h % 2) * 8;
-        d = std::min(d, std::sqrt((px - hx) * (px - hx) + (py - hy) * (py - hy)) - 22);
-      }
       cover[static_cast<std::size_t>(y) * n + x] = smoothstep(0.8, -0.8, d);
     }
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
       // Fade out at the bottom and the sides: the quad's edges must stay clear.
-      const double fade = smoothstep(n - 2, n - 26, y) * smoothstep(1, 12, x) * smoothstep(n - 1, n - 12, x) *
+      const double fade = smoothstep(n - 2, n - 60, y) * smoothstep(1, 12, x) * smoothstep(n - 1, n - 12, x) *
                           smoothstep(1, 10, y);
       const double v = cover[static_cast<std::size_t>(y) * n + x] * fade;
       put(im, x, y, v, v, v);
