@@ -86,6 +86,29 @@ TEST(ForgedSoundtrack, StarSwirlBeatsLiftBand110AndLetItFall) {
   EXPECT_GT(onBeatLow, 0.13f);
 }
 
+// Every drummed section pulses band 110 on its beats (the page scenes push
+// their pages with it); the figures are printed for the record.
+TEST(ForgedSoundtrack, EveryTickingSectionPulsesOnItsBeats) {
+  REQUIRE_SHOW();
+  const auto music = loadMusic();
+  ASSERT_TRUE(music);
+  sound::SpectrumAnalyzer analyzer;
+  for (const auto& s : forge::musicSections()) {
+    if (s.tick <= 0) continue;
+    const auto beats = forge::sectionBeats(s);
+    const double beat = double(s.endMs - s.startMs) / beats.size();
+    float on = 1, between = 0;
+    for (double b : beats) {
+      on = std::min(on, band110(*music, analyzer, b + 25));
+      for (double d = 140; d <= beat - 10; d += 20) between = std::max(between, band110(*music, analyzer, b + d));
+    }
+    std::printf("%-9s %6d-%6d ms  %3zu beats of %5.1f ms  on beat >= %.3f  between <= %.3f\n", s.name, s.startMs,
+                s.endMs, beats.size(), beat, on, between);
+    EXPECT_GT(on, 2 * between) << s.name;
+    EXPECT_GT(on, 0.05f) << s.name;
+  }
+}
+
 template <int N> void enterProc() {}
 template <int N> void renderProc() {}
 template <int N> void updateProc() {}

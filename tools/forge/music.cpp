@@ -40,8 +40,12 @@ const std::vector<MusicSection> kSections = {
     {"ending", 197396, 200000, 0, 0.0, false, false, false, false, true, false, false},
 };
 
-// Am F C G as MIDI notes (root, third, fifth), roots in the bass octave.
+// Chords as MIDI notes (root, third, fifth), roots in the bass octave: the
+// main turn Am F C G, and a softer one, F G Em Am, for the calmer sections.
 const int kChords[4][3] = {{45, 48, 52}, {41, 45, 48}, {48, 52, 55}, {43, 47, 50}};
+const int kSoftChords[4][3] = {{41, 45, 48}, {43, 47, 50}, {40, 43, 47}, {45, 48, 52}};
+
+bool isSoft(const std::string& name) { return name == "sphere" || name == "corridor" || name == "break"; }
 
 double midiHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 
@@ -162,6 +166,20 @@ class Mixer {
     }
   }
 
+  // A long, bright noise wash (its level at 4.7 kHz stays far below the tick's).
+  void crash(double ms, double amp, Noise& noise) {
+    const std::int64_t start = frameAt(ms), count = frameAt(1600);
+    double previous = 0;
+    for (std::int64_t i = 0; i < count && static_cast<std::size_t>(start + i) < frames(); ++i) {
+      const double t = static_cast<double>(i) / kMusicRate;
+      const double n = noise.next();
+      const double v = amp * std::exp(-t / 0.45) * (n - 0.6 * previous);
+      previous = n;
+      left[start + i] += v;
+      right[start + i] += v * 0.9;
+    }
+  }
+
   // The off-beat hat: metallic partials far above band 110.
   void hat(double ms, double amp, Noise& noise) {
     const std::int64_t start = frameAt(ms), count = frameAt(120);
@@ -196,10 +214,15 @@ class Mixer {
 
 // Lead motif: eight eighths per bar, as steps over the chord's tones (0 … 5,
 // two octaves), -1 a rest; four bars make the phrase.
-const int kMotif[4][8] = {{0, -1, 2, 3, -1, 2, 1, -1},
+const int kMotif[8][8] = {{0, -1, 2, 3, -1, 2, 1, -1},
                           {1, -1, 0, 2, -1, 4, 3, -1},
                           {2, -1, 3, 4, 5, -1, 4, 2},
-                          {3, 2, -1, 1, -1, 0, -1, -1}};
+                          {3, 2, -1, 1, -1, 0, -1, -1},
+                          // The answer, played every second phrase.
+                          {3, -1, 4, -1, 5, 4, 3, -1},
+                          {4, 3, -1, 2, -1, 1, 2, -1},
+                          {2, -1, 2, 3, -1, 4, -1, 5},
+                          {3, -1, -1, 1, 0, -1, -1, -1}};
 
 }  // namespace
 
@@ -237,7 +260,8 @@ std::vector<float> renderSoundtrack() {
     }
     const double beat = sectionLength / beats.size();
     for (std::size_t b = 0; b < beats.size(); b += 4, ++barNumber) {
-      const int* chord = kChords[barNumber % 4];
+      const int* chord = isSoft(s.name) ? kSoftChords[barNumber % 4] : kChords[barNumber % 4];
+      const bool phraseEnd = (b / 4) % 8 == 7 || b + 4 >= beats.size();
       const double barStart = beats[b];
       const double barLength = std::min(4.0, static_cast<double>(beats.size() - b)) * beat;
       if (s.chords) {
@@ -252,6 +276,10 @@ std::vector<float> renderSoundtrack() {
         if (s.tick > 0) mix.tick(t, s.tick, noise);
         if (s.kick && (s.snare || k % 2 == 0 || std::string(s.name) != "sphere")) mix.kick(t, 0.5);
         if (s.snare && k % 2 == 1) mix.snare(t, 0.32, noise);
+        // A crash where the drums come in, and a snare run to close a phrase.
+        if (s.kick && b == 0 && k == 0) mix.crash(t, 0.12, noise);
+        if (s.snare && phraseEnd && k == 3)
+          for (int e = 1; e < 4; ++e) mix.snare(t + e * beat / 4, 0.12 + 0.05 * e, noise);
         if (s.hats) mix.hat(t + beat / 2, 0.07, noise);
         if (s.bass) {
           // Eighths: root, root, octave, root.
@@ -270,7 +298,7 @@ std::vector<float> renderSoundtrack() {
         }
         if (s.lead) {
           for (int e = 0; e < 2; ++e) {
-            const int step = kMotif[barNumber % 4][k * 2 + e];
+            const int step = kMotif[barNumber % 8][k * 2 + e];
             if (step < 0) continue;
             const int note = chord[step % 3] + 24 + (step >= 3 ? 12 : 0);
             const double at = t + e * beat / 2;
