@@ -212,9 +212,20 @@ bool forgeShow(const Options& o, Report& report, std::string* reason) {
   bool musicOk = false;
   std::string musicReason;
   std::thread musicThread([&] {
-    const std::vector<float> samples = renderSoundtrack();
-    musicOk = writeOggVorbis((fs::path(o.outDir) / "music.ogg").string(), samples, &musicReason);
+    try {
+      const std::vector<float> samples = renderSoundtrack();
+      musicOk = writeOggVorbis((fs::path(o.outDir) / "music.ogg").string(), samples, &musicReason);
+    } catch (const std::exception& e) {
+      musicReason = std::string("the soundtrack failed: ") + e.what();
+    }
   });
+  // Joins the music on every way out, an exception included.
+  struct Joiner {
+    std::thread& thread;
+    ~Joiner() {
+      if (thread.joinable()) thread.join();
+    }
+  } joiner{musicThread};
   auto finish = [&](bool ok) {
     musicThread.join();
     if (ok && !musicOk) {

@@ -1,6 +1,7 @@
 // forge: writes the show's data (pictures, soundtrack, script) into a folder.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "forge.h"
@@ -32,7 +33,7 @@ int usageError(const std::string& message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   forge::Options options;
   std::string picture, pictureFile;
   options.assetsDir = FORGE_DEFAULT_ASSETS;
@@ -87,4 +88,14 @@ int main(int argc, char** argv) {
               options.outDir.c_str(), report.worstPsnr, report.worstPicture.c_str(), report.musicSeconds,
               report.elapsedSeconds);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    // Out of memory or a library failure: a clear message, never an abort.
+    std::fprintf(stderr, "forge: %s\n", e.what());
+    return 1;
+  }
 }
