@@ -1,12 +1,6 @@
 // Placeholders until these scenes are drawn.
 #include "scenes/scene_list.h"
 
-void scene08Enter() {}
-void scene08Render() {}
-void scene08Update() {}
-void scene09Enter() {}
-void scene09Render() {}
-void scene09Update() {}
 void scene10Enter() {}
 void scene10Render() {}
 void scene10Update() {}
