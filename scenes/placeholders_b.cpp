@@ -1,9 +1,6 @@
 // Placeholders until these scenes are drawn.
 #include "scenes/scene_list.h"
 
-void scene10Enter() {}
-void scene10Render() {}
-void scene10Update() {}
 void scene11Enter() {}
 void scene11Render() {}
 void scene11Update() {}
