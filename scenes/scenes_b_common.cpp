@@ -31,31 +31,10 @@ void quadFacingZ(const Corner (&corners)[4]) {
 
 double spinStepForTicks(std::uint32_t g) { return std::sin(static_cast<double>(g) / 1000.0) / 10.0; }
 
-void starGridBackground(StarGridStretch stretch) {
-  const double t = scene::t();
-
-  glLoadIdentity();
-  camera.setView(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0.0f, 1.0f, 0.0f);
-  camera.apply();
-
-  glDisable(GL_DEPTH_TEST);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glLoadIdentity();
-
-  glTranslated(0.0, 0.0, -6.8);
-  glRotated(sinDeg(t / 50.0), 1.0, 0.6, 0.2);
-  glRotated((t / 2000.0) * std::sin(t / 1000.0), 0.0, 0.0, 1.0);
-  glRotated(-15.0 * std::sin(t / 1500.0), 0.0, 0.0, 1.0);
-  glRotated(-15.0 * std::sin(t / 1600.0), 1.0, 0.0, 0.0);
-
-  glEnable(GL_TEXTURE_2D);
-  bindTexture(tex::star);
-  glColor4f(0.8f, 0.8f, 0.8f, 0.5f);
+void emitStarGridSheet(double t, StarGridStretch stretch) {
   const double k = stretch.k;
   const double widen = stretch.on ? k / 10.0 : 0.0;
   const double seconds = t / 1000.0;
-  glBegin(GL_QUADS);
   for (int j = -20; j <= 20; ++j) {
     const double rA = stretch.on ? std::fabs(seconds + k * j / 20.0) : std::fabs(seconds + j / 20.0);
     const double rB = std::fabs(seconds + (j - 1) / 20.0);
@@ -78,6 +57,31 @@ void starGridBackground(StarGridStretch stretch) {
                    {sA, rB, cx - 0.2, cy + 0.2, zA}});
     }
   }
+}
+
+void starGridBackground(StarGridStretch stretch) {
+  const double t = scene::t();
+
+  glLoadIdentity();
+  camera.setView(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0.0f, 1.0f, 0.0f);
+  camera.apply();
+
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glLoadIdentity();
+
+  glTranslated(0.0, 0.0, -6.8);
+  glRotated(sinDeg(t / 50.0), 1.0, 0.6, 0.2);
+  glRotated((t / 2000.0) * std::sin(t / 1000.0), 0.0, 0.0, 1.0);
+  glRotated(-15.0 * std::sin(t / 1500.0), 0.0, 0.0, 1.0);
+  glRotated(-15.0 * std::sin(t / 1600.0), 1.0, 0.0, 0.0);
+
+  glEnable(GL_TEXTURE_2D);
+  bindTexture(tex::star);
+  glColor4f(0.8f, 0.8f, 0.8f, 0.5f);
+  glBegin(GL_QUADS);
+  emitStarGridSheet(t, stretch);
   glEnd();
   glDisable(GL_TEXTURE_2D);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);

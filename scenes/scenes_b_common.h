@@ -31,6 +31,11 @@ struct StarGridStretch {
   std::int32_t k = 0;  // beat counter (t − 188694) div 458
 };
 
+// The sheet alone: per tile an upper and a lower quad, each after the normal
+// (0, 0, 1), rows j = −20 … 20 outer, columns i = −20 … 20 inner. Call inside
+// glBegin(GL_QUADS); sets nothing else.
+void emitStarGridSheet(double t, StarGridStretch stretch);
+
 // Background steps 1 to 6 of Scenes 11 … 13 at the current frame: the camera
 // at the default view; the double sheet of 41 × 41 star tiles (3362 quads in
 // one glBegin/glEnd, blend SRC_ALPHA / ONE_MINUS_SRC_ALPHA, depth test off);
