@@ -64,18 +64,37 @@ std::array<float, 4> floats4(GLenum name) {
   return value;
 }
 
+double windowDepth(double distance) {
+  const double n = 0.1, f = 100.0;
+  const double ndc = (f + n) / (f - n) - 2.0 * f * n / ((f - n) * distance);
+  return (ndc + 1.0) / 2.0;
+}
+
 GLint nameOf(tex::Slot slot) { return static_cast<GLint>(texture(slot).glName); }
 
 void SceneTest::SetUp() {
   ensureShow();
   while (glGetError() != GL_NO_ERROR) {
   }
+  // Each test starts unlit with nothing culled, whatever the one before left
+  // (the corridor leaves a cut-off GL refuses whenever the light goes on).
+  light.setEnabled(false);
+  light.setSpotCutoff(180.0f);
+  material1.setEnabled(false);
+  material2.setEnabled(false);
+  glDisable(GL_CULL_FACE);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   activeScene() = 0;
+  // No test reads pixels: rasterize one pixel only, so the blurs' many
+  // full-screen layers cost nothing. Counts, feedback and state are unaffected.
+  glScissor(0, 0, 1, 1);
+  glEnable(GL_SCISSOR_TEST);
 }
 
 void SceneTest::TearDown() {
+  glDisable(GL_SCISSOR_TEST);
   if (!allowGLErrors) {
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   }

@@ -39,6 +39,9 @@ std::uint32_t primitivesSent(const std::function<void()>& draw);
 bool enabled(GLenum capability);
 GLint integer(GLenum name);
 std::array<float, 4> floats4(GLenum name);
+// Window z of a point `distance` units in front of the eye under a
+// perspective with near 0.1 and far 100 (depth range 0 … 1).
+double windowDepth(double distance);
 // The GL texture name of a slot.
 GLint nameOf(tex::Slot slot);
 
