@@ -2,6 +2,12 @@
 // dark flower layers, with stars shooting out of the centre toward the viewer.
 // Particle records 1 … 200 hold the stars (x, y, z, value = brightness,
 // birthTime); only records 1 … 50 are drawn.
+//
+// GL state: enter sets the default camera (active), clear colour (0.3, 0, 0, 1),
+// stores a white light and leaves the light and both materials off. render
+// leaves GL_TEXTURE_2D and GL_BLEND off, GL_DEPTH_TEST on, blend function
+// SRC_ALPHA / ONE_MINUS_SRC_ALPHA, the last page's texture bound. Nothing here
+// fails; every procedure needs the shared objects and a current context.
 #include <GL/gl.h>
 
 #include <cmath>

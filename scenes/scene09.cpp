@@ -2,6 +2,11 @@
 // then as a wire mesh) with two hundred crossed flower billboards over it,
 // the frame is zoom-blurred, then two text panels with a glow scroll up.
 // Particle records 1 … 200 hold the billboard positions (x, y, z).
+//
+// GL state: enter is the standard set-up (default camera, dark red clear
+// colour, light and materials off). render leaves the camera at the default
+// view, GL_CULL_FACE off, polygon mode GL_FILL, GL_TEXTURE_2D and GL_BLEND off,
+// GL_DEPTH_TEST on, blend function SRC_ALPHA / ONE. Nothing here fails.
 #include <GL/gl.h>
 
 #include <cmath>

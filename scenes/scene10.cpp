@@ -2,6 +2,12 @@
 // shading from grey to dark red, thirty red pillars travelling toward the
 // viewer, each with an additive glow on floor and ceiling; one positional
 // light. Particle records 1 … 30 hold the pillars (z, birthTime).
+//
+// GL state: enter clears to black and switches on the light (GL_LIGHTING,
+// GL_LIGHT0) and both materials; its cut-off of 100 raises GL_INVALID_VALUE,
+// as does every render, which switches the light on again. render leaves
+// lighting, GL_LIGHT0 and material 2 (GL_COLOR_MATERIAL) on, GL_DEPTH_TEST on,
+// GL_BLEND off, blend function SRC_ALPHA / ONE. Nothing here fails otherwise.
 #include <GL/gl.h>
 
 #include <cstdint>

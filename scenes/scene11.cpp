@@ -1,4 +1,8 @@
 // Scene11: the star-grid background alone.
+//
+// GL state: enter sets the dark red clear colour and switches the light and
+// materials off, camera untouched. render leaves GL_BLEND off, GL_DEPTH_TEST
+// on and the rest as scenes_b_common.h says. Nothing here fails.
 #include <GL/gl.h>
 
 #include "scenes/common.h"

@@ -1,4 +1,9 @@
 // Scene12: the star-grid background with the credits flying in over it.
+//
+// GL state: enter as Scene11. render leaves the default camera projection,
+// GL_TEXTURE_2D on, GL_BLEND off, GL_DEPTH_TEST on, blend function
+// SRC_ALPHA / ONE_MINUS_SRC_ALPHA, the last item's texture bound and its
+// transform in the model-view matrix. Nothing here fails.
 #include <GL/gl.h>
 
 #include <array>

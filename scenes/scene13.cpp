@@ -1,6 +1,11 @@
 // Scene13: the finale. The star-grid tiles widen and their texture stretches
 // one step per beat (458 ms from 188694 ms on); a star grows in beat steps
 // and finally rushes toward the viewer.
+//
+// GL state: enter as Scene11. render leaves the default camera projection,
+// GL_TEXTURE_2D on with the star bound, GL_BLEND off, GL_DEPTH_TEST on, blend
+// function SRC_ALPHA / ONE_MINUS_SRC_ALPHA, the star's turn in the model-view
+// matrix. Nothing here fails.
 #include <GL/gl.h>
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Drawing shared by Scenes 08 … 13: quads with texture coordinates, sine of
 // degrees, time differences that cannot overflow, and the star-grid
-// background of the last three scenes.
+// background of the last three scenes. Nothing here fails; the drawing needs
+// a current GL context and, for the background, the shared objects.
 #pragma once
 
 #include <cstdint>
