@@ -1,9 +1,6 @@
 // Placeholders until these scenes are drawn.
 #include "scenes/scene_list.h"
 
-void scene01Enter() {}
-void scene01Render() {}
-void scene01Update() {}
 void scene02Enter() {}
 void scene02Render() {}
 void scene02Update() {}
