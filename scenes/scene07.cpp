@@ -115,11 +115,14 @@ void scene07Render() {
 }
 
 // A flake older than its rise starts again at the bottom (the test is strict:
-// one exactly 4000 ms old stays).
+// one exactly 4000 ms old stays). So does a flake whose start lies ahead of
+// the music, which only a record left over from elsewhere can hold; it would
+// otherwise wait below the picture until the music caught up.
 void scene07Update() {
   for (int i = 1; i <= flakeCount; ++i) {
     ParticleRecord& p = flake(i);
-    if (std::int64_t{p.birthTime} + riseTime < std::int64_t{currentTime}) p.birthTime = currentTime;
+    const std::int64_t age = std::int64_t{currentTime} - p.birthTime;
+    if (age > riseTime || age < 0) p.birthTime = currentTime;
     p.y = riseHeight(p);
   }
 }
