@@ -92,7 +92,8 @@ void scene06Render() {
   glDisable(GL_TEXTURE_2D);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
   pipeline.captureAndRedraw();
-  overlayFX.zoomBlur(10, static_cast<float>(std::sin(degToRad((t - 35176.0) / 90.0)) / 2.0), 0.2f);
+  const double spread = std::sin(degToRad((t - 35176.0) / 90.0)) / 2.0;
+  overlayFX.zoomBlur(10, static_cast<float>(spread), 0.2f);
 
   glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);

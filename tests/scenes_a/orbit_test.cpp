@@ -71,8 +71,10 @@ ParticleRecord& flake(int i) { return particles1[static_cast<std::size_t>(i)]; }
 
 TEST_F(SceneTest, Scene07SetUpPlacesFlakesPartWayThroughTheirRise) {
   const std::int32_t t = 140000;
+  particles1[101].birthTime = 77;
   scenetest::setFrame(t);
   sceneNamed("Scene07").enter();
+  EXPECT_EQ(particles1[101].birthTime, 77) << "only records 1 to 100 are flakes";
   for (int i = 1; i <= 100; ++i) {
     const ParticleRecord& p = flake(i);
     ASSERT_TRUE(p.x >= 2.0f && p.x < 5.0f && p.z >= -13.0f && p.z < -7.0f) << "flake " << i;
