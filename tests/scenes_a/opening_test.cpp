@@ -3,13 +3,11 @@
 #include <GL/glu.h>
 
 #include <cmath>
-#include <limits>
 
 #include "engine/loading.h"
 #include "engine/shared.h"
 #include "engine/state.h"
 #include "platform/platform.h"
-#include "scenes/text_pages.h"
 #include "tests/scenes_a/scene_test_support.h"
 #include "tests/support/gl_context.h"
 
@@ -102,17 +100,6 @@ TEST_F(SceneTest, Scene01ContinuesTheLoadingScreenSeamlessly) {
 }
 
 // --- text pages ---
-
-TEST(TextPageTables, WindowsAreStrictAndTheFirstMatchWins) {
-  const std::array<scene::PageWindow, 3> windows{{{tex::text1_1, 10, 20}, {tex::text1_2, 19, 30}, {tex::text1_3, 30}}};
-  EXPECT_EQ(scene::pageAt(windows, 10), nullptr);
-  EXPECT_EQ(scene::pageAt(windows, 11)->texture, tex::text1_1);
-  EXPECT_EQ(scene::pageAt(windows, 19)->texture, tex::text1_1);
-  EXPECT_EQ(scene::pageAt(windows, 20)->texture, tex::text1_2);
-  EXPECT_EQ(scene::pageAt(windows, 30), nullptr);
-  EXPECT_EQ(scene::pageAt(windows, 31)->texture, tex::text1_3);
-  EXPECT_EQ(scene::pageAt(windows, 600000)->texture, tex::text1_3);  // the last music millisecond
-}
 
 // The backdrop sprite lies at z = -99 of its (-100, 100) depth range, window
 // depth 0.995; the pages lie far in front of it.
