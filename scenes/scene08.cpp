@@ -12,13 +12,12 @@
 
 #include <cmath>
 #include <cstdint>
-#include <optional>
-#include <span>
 
 #include "engine/state.h"
 #include "scenes/common.h"
 #include "scenes/scene_list.h"
 #include "scenes/scenes_b_common.h"
+#include "scenes/text_pages.h"
 
 namespace {
 
@@ -26,19 +25,12 @@ constexpr std::int32_t marker = 80;
 constexpr int storedStars = 200;
 constexpr int drawnStars = 50;
 
-// A page shows its texture while after < t < before.
-struct PageWindow {
-  tex::Slot texture;
-  std::int32_t after;
-  std::int32_t before;
-};
-
-constexpr PageWindow leftPages[] = {
+constexpr scene::PageWindow leftPages[] = {
     {tex::text3_1, 68245, 68703}, {tex::Text3_2, 68703, 71909}, {tex::Text3_3, 71909, 72367},
     {tex::Text3_4, 72367, 72825}, {tex::Text3_5, 72825, 75500}, {tex::Text3_6, 75500, 79351},
     {tex::Text3_7, 79351, 81255},
 };
-constexpr PageWindow rightPages[] = {
+constexpr scene::PageWindow rightPages[] = {
     {tex::Text4_1, 69161, 69619}, {tex::Text4_2, 69619, 72825}, {tex::Text4_3, 72825, 73283},
     {tex::Text4_4, 73283, 75500}, {tex::Text4_5, 75500, 79351}, {tex::Text4_6, 79351, 81255},
 };
@@ -46,13 +38,8 @@ constexpr std::int32_t leftStart = 68245;
 constexpr std::int32_t rightStart = 69161;
 constexpr double pageDepthFactor = 2.0;
 
-// First window containing t; none at a boundary or after the last window,
-// and then the page shows whatever texture is bound.
-std::optional<tex::Slot> pageAt(std::span<const PageWindow> table, std::int32_t t) {
-  for (const PageWindow& row : table)
-    if (row.after < t && t < row.before) return row.texture;
-  return std::nullopt;
-}
+// Between windows and after the last one a page shows whatever texture is bound.
+constexpr scene::TextPages pages{pageDepthFactor, leftStart, rightStart, leftPages, rightPages};
 
 // The depth-of-flight formula of the stars: −8 at spawn, 0 after 8 s.
 float starDepth(std::int32_t t, std::int32_t birthTime) {
@@ -90,7 +77,6 @@ void scene08Enter() {
 
 void scene08Render() {
   const double t = scene::t();
-  const std::int32_t now = currentTime;
 
   glDisable(GL_DEPTH_TEST);
   glEnable(GL_BLEND);
@@ -122,18 +108,7 @@ void scene08Render() {
   }
 
   // The text pages, pushed toward the viewer by the music.
-  const double pz = pageDepthFactor * scene::s() - 3.0;
-  if (now > leftStart) {
-    if (auto page = pageAt(leftPages, now)) bindTexture(*page);
-    glLoadIdentity();
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    scene::quadFacingZ({{0, 1, -1.6, -0.8, pz}, {1, 1, 0.001, -0.8, pz}, {1, 0, 0.001, 0.8, pz}, {0, 0, -1.6, 0.8, pz}});
-  }
-  if (now > rightStart) {
-    if (auto page = pageAt(rightPages, now)) bindTexture(*page);
-    scene::quadFacingZ(
-        {{0, 1, -0.001, -0.8, pz}, {1, 1, 1.6, -0.8, pz}, {1, 0, 1.6, 0.8, pz}, {0, 0, -0.001, 0.8, pz}});
-  }
+  scene::drawTextPages(pages);
 
   glDisable(GL_TEXTURE_2D);
   glDisable(GL_BLEND);
