@@ -39,6 +39,9 @@ std::uint64_t maxCoverage(std::uint32_t symbols, std::uint32_t values, int bits)
   return runs * (std::uint64_t{1} << (bits + 2)) + (symbols - 2 * runs);
 }
 
+// Rasters up to this many pixels are decoded whatever their streams cover.
+constexpr std::uint64_t kFreeRasterPixels = 1u << 16;
+
 }  // namespace
 
 bool parseImageHeader(const std::uint8_t* d, std::size_t size, ImageHeader& h) {
@@ -95,7 +98,9 @@ LoadResult validateImageHeader(const ImageHeader& h, std::uint64_t fileSize, Ima
     if (bits < 1 || bits > 8)
       return fail(LoadStatus::rejected, "value width " + std::to_string(bits) + " of channel " +
                                             std::to_string(c) + " is outside 1..8");
-    if (maxCoverage(h.symbolCount[c], h.valueCount[c], bits) < pixels)
+    // Short streams leave zeros, but a raster far larger than the streams
+    // could ever cover would only make a tiny file allocate gigabytes.
+    if (pixels > kFreeRasterPixels && maxCoverage(h.symbolCount[c], h.valueCount[c], bits) < pixels)
       return fail(LoadStatus::rejected,
                   "the streams of channel " + std::to_string(c) +
                       " cannot describe a raster of " + std::to_string(h.width) + " x " +
