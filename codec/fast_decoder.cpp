@@ -13,8 +13,14 @@
 // The line-rule loops are branch-free selects so that GCC vectorises them.
 #include <algorithm>
 #include <cstring>
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codec/detail/fast_decoder.h"
 #include "codec/detail/io.h"
@@ -27,7 +33,8 @@ constexpr double kK = 0.7071067811865476;
 
 // ---- Stream expansion --------------------------------------------------------
 
-// Same stopping rules as expandCoefficients; raster must be zeroed.
+// Same stopping rules as expandCoefficients; every position the streams do
+// not reach is set to 0.
 void expandPacked(const std::uint8_t* sym, std::uint32_t symbolCount, const std::uint8_t* val,
                   std::uint32_t valueCount, int bits, std::int16_t* raster, std::size_t total) {
   std::size_t p = 0;
@@ -44,30 +51,38 @@ void expandPacked(const std::uint8_t* sym, std::uint32_t symbolCount, const std:
     ++v;
     return x & mask;
   };
-  // Whole bytes of four symbols while far from every limit.
   while (p < total && s < symbolCount) {
     const unsigned symbol = (sym[s >> 2] >> (2 * (s & 3))) & 3;
     ++s;
     switch (symbol) {
       case 0:
-        ++p;
+        raster[p++] = 0;
         break;
       case 1: {
-        if (s >= symbolCount || v >= valueCount) return;
+        if (s >= symbolCount || v >= valueCount) {
+          s = symbolCount;  // a run without its high part or value ends the streams
+          break;
+        }
         const unsigned high = (sym[s >> 2] >> (2 * (s & 3))) & 3;
         ++s;
         const std::size_t run = (std::size_t(high) << bits) + nextValue() + 1;
-        p += std::min(run, total - p);
+        const std::size_t n = std::min(run, total - p);
+        std::memset(raster + p, 0, n * sizeof *raster);
+        p += n;
         break;
       }
       default: {
-        if (v >= valueCount) return;
+        if (v >= valueCount) {
+          s = symbolCount;  // so does a symbol without its value
+          break;
+        }
         const int value = int(nextValue());
         raster[p++] = std::int16_t(symbol == 2 ? value : -value);
         break;
       }
     }
   }
+  std::memset(raster + p, 0, (total - p) * sizeof *raster);
 }
 
 // ---- The line rule -----------------------------------------------------------
@@ -89,6 +104,31 @@ inline void innerPair(double lpp, double lp, double l, double ln, double lnn, do
   o = flat ? ov : po;
 }
 
+#if defined(__SSE2__)
+// Two lanes of innerPair: the same operations on each lane, selects by mask.
+template <bool First, bool Last>
+inline void innerPair2(__m128d lpp, __m128d lp, __m128d l, __m128d ln, __m128d lnn, __m128d hp,
+                       __m128d h, __m128d hn, __m128d& e, __m128d& o) {
+  const __m128d k = _mm_set1_pd(kK), zero = _mm_setzero_pd();
+  const __m128d p8 = _mm_set1_pd(0.8), p2 = _mm_set1_pd(0.2);
+  const __m128d pe = _mm_mul_pd(k, _mm_add_pd(l, h)), po = _mm_mul_pd(k, _mm_sub_pd(l, h));
+  const __m128d kl = _mm_mul_pd(k, l);
+  const __m128d a = _mm_mul_pd(p8, l);
+  const __m128d se = _mm_mul_pd(k, _mm_add_pd(a, _mm_mul_pd(p2, lp)));
+  const __m128d so = _mm_mul_pd(k, _mm_add_pd(a, _mm_mul_pd(p2, ln)));
+  const __m128d flat = _mm_cmpeq_pd(h, zero);
+  __m128d smE = _mm_and_pd(_mm_cmpeq_pd(hp, zero), _mm_cmpneq_pd(l, ln));
+  if (!Last) smE = _mm_and_pd(smE, _mm_cmpneq_pd(lnn, ln));
+  __m128d smO = _mm_and_pd(_mm_cmpeq_pd(hn, zero), _mm_cmpneq_pd(l, lp));
+  if (!First) smO = _mm_and_pd(smO, _mm_cmpneq_pd(lpp, lp));
+  auto select = [](__m128d mask, __m128d yes, __m128d no) {
+    return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
+  };
+  e = select(flat, select(smE, se, kl), pe);
+  o = select(flat, select(smO, so, kl), po);
+}
+#endif
+
 // Vertical pass of one inner pair over count columns: row pointers for
 // Lo[i − 2 .. i + 2], Hi[i − 1 .. i + 1]; outputs rows 2i and 2i + 1.
 template <bool First, bool Last>
@@ -97,7 +137,18 @@ void verticalInner(int count, const double* __restrict lpp, const double* __rest
                    const double* __restrict lnn, const double* __restrict hp,
                    const double* __restrict h, const double* __restrict hn, double* __restrict e,
                    double* __restrict o) {
-  for (int x = 0; x < count; ++x)
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 2 <= count; x += 2) {
+    __m128d ev, ov;
+    innerPair2<First, Last>(_mm_loadu_pd(lpp + x), _mm_loadu_pd(lp + x), _mm_loadu_pd(l + x),
+                            _mm_loadu_pd(ln + x), _mm_loadu_pd(lnn + x), _mm_loadu_pd(hp + x),
+                            _mm_loadu_pd(h + x), _mm_loadu_pd(hn + x), ev, ov);
+    _mm_storeu_pd(e + x, ev);
+    _mm_storeu_pd(o + x, ov);
+  }
+#endif
+  for (; x < count; ++x)
     innerPair<First, Last>(lpp[x], lp[x], l[x], ln[x], lnn[x], hp[x], h[x], hn[x], e[x], o[x]);
 }
 
@@ -139,10 +190,22 @@ void horizontalRow(int m, const double* __restrict in, double* __restrict out) {
     innerPair<true, true>(0.0, lo[0], lo[1], lo[2], 0.0, hi[0], hi[1], hi[2], out[2], out[3]);
   } else if (m > 3) {
     innerPair<true, false>(0.0, lo[0], lo[1], lo[2], lo[3], hi[0], hi[1], hi[2], out[2], out[3]);
-    for (int j = 2; j < m - 2; ++j)
+    int j = 2;
+#if defined(__SSE2__)
+    for (; j + 2 <= m - 2; j += 2) {
+      __m128d ev, ov;
+      innerPair2<false, false>(_mm_loadu_pd(lo + j - 2), _mm_loadu_pd(lo + j - 1),
+                               _mm_loadu_pd(lo + j), _mm_loadu_pd(lo + j + 1),
+                               _mm_loadu_pd(lo + j + 2), _mm_loadu_pd(hi + j - 1),
+                               _mm_loadu_pd(hi + j), _mm_loadu_pd(hi + j + 1), ev, ov);
+      _mm_storeu_pd(out + 2 * j, _mm_unpacklo_pd(ev, ov));
+      _mm_storeu_pd(out + 2 * j + 2, _mm_unpackhi_pd(ev, ov));
+    }
+#endif
+    for (; j < m - 2; ++j)
       innerPair<false, false>(lo[j - 2], lo[j - 1], lo[j], lo[j + 1], lo[j + 2], hi[j - 1], hi[j],
                               hi[j + 1], out[2 * j], out[2 * j + 1]);
-    const int j = m - 2;
+    j = m - 2;
     innerPair<false, true>(lo[j - 2], lo[j - 1], lo[j], lo[j + 1], 0.0, hi[j - 1], hi[j],
                            hi[j + 1], out[2 * j], out[2 * j + 1]);
   }
@@ -150,26 +213,91 @@ void horizontalRow(int m, const double* __restrict in, double* __restrict out) {
   out[2 * last + 1] = kK * (lo[last] - hi[last]);
 }
 
+// ---- Working memory ------------------------------------------------------------
+
+// One block per thread, kept between decodes up to kKeptBytes: the textures
+// of a start-up are decoded one after another, and fresh pages for every one
+// of them cost as much as the synthesis itself.
+constexpr std::size_t kKeptBytes = std::size_t(16) << 20;
+
+class Workspace {
+ public:
+  // A block of at least `bytes`, 64-byte aligned; contents undefined.
+  std::byte* acquire(std::size_t bytes) {
+    if (bytes > size_) {
+      block_.reset();
+      block_.reset(new std::byte[bytes + 64]);
+      size_ = bytes;
+    }
+    auto address = reinterpret_cast<std::uintptr_t>(block_.get());
+    return block_.get() + ((64 - address % 64) % 64);
+  }
+  void release() {
+    if (size_ > kKeptBytes) {
+      block_.reset();
+      size_ = 0;
+    }
+  }
+
+ private:
+  std::unique_ptr<std::byte[]> block_;
+  std::size_t size_ = 0;
+};
+
+thread_local Workspace workspace;
+
+// Hands out 64-byte aligned pieces of a block in order.
+class Carver {
+ public:
+  explicit Carver(std::byte* base) : base_(base) {}
+  template <class T>
+  T* take(std::size_t count) {
+    T* p = reinterpret_cast<T*>(base_ + used_);
+    used_ += (count * sizeof(T) + 63) / 64 * 64;
+    return p;
+  }
+  std::size_t used() const { return used_; }
+
+ private:
+  std::byte* base_;
+  std::size_t used_ = 0;
+};
+
 // ---- One channel's synthesis ---------------------------------------------------
 
 double reciprocal(double factor) { return factor == 0 ? 0.0 : 1.0 / factor; }
 
 class ChannelSynthesis {
  public:
-  ChannelSynthesis(const std::int16_t* raster, const double* table, int width, int height,
-                   int levelCount)
-      : raster_(raster), table_(table), w_(width), h_(height), n_(levelCount) {
+  // Working memory for one channel, carved from `memory` (pass a Carver
+  // over nullptr to measure).
+  static void carve(Carver& memory, int width, int height, double** parts) {
     const std::size_t quarter = std::size_t(width / 2) * (height / 2);
-    bufA_.reset(new double[quarter]);
-    bufB_.reset(new double[quarter]);
-    ringLo_.reset(new double[std::size_t(kLoRing) * (width / 2)]);
-    ringHi_.reset(new double[std::size_t(kHiRing) * width]);
-    rowE_.reset(new double[std::size_t(width)]);
-    rowO_.reset(new double[std::size_t(width)]);
-    // The coarsest low band, dequantised, is the first step's low quadrant.
+    parts[0] = memory.take<double>(quarter);      // outputs of odd levels
+    parts[1] = memory.take<double>(quarter / 4);  // outputs of even levels >= 2
+    parts[2] = memory.take<double>(std::size_t(kLoRing) * (width / 2));
+    parts[3] = memory.take<double>(std::size_t(kHiRing) * width);
+    parts[4] = memory.take<double>(std::size_t(width));
+    parts[5] = memory.take<double>(std::size_t(width));
+  }
+
+  ChannelSynthesis(const std::int16_t* raster, const double* table, int width, int height,
+                   int levelCount, Carver& memory)
+      : raster_(raster), table_(table), w_(width), h_(height), n_(levelCount) {
+    double* parts[6];
+    carve(memory, width, height, parts);
+    bufA_ = parts[0];
+    bufB_ = parts[1];
+    ringLo_ = parts[2];
+    ringHi_ = parts[3];
+    rowE_ = parts[4];
+    rowO_ = parts[5];
+    // The coarsest low band, dequantised, is the first step's low quadrant;
+    // it and the steps' outputs alternate between the two buffers so that
+    // the level-1 output (a quarter of the image) lands in the larger one.
     const int lw = w_ >> (n_ + 1), lh = h_ >> (n_ + 1);
     const double f = reciprocal(table_[n_ + 1]);
-    prev_ = n_ % 2 == 1 ? bufB_.get() : bufA_.get();
+    prev_ = n_ % 2 == 0 ? bufA_ : bufB_;
     for (int y = 0; y < lh; ++y)
       for (int x = 0; x < lw; ++x) prev_[y * lw + x] = raster_[std::size_t(y) * w_ + x] * f;
   }
@@ -182,7 +310,7 @@ class ChannelSynthesis {
     m_ = bh_ / 2;
     f_ = reciprocal(table_[level]);
     loRows_ = hiRows_ = 0;
-    out_ = (prev_ == bufA_.get()) ? bufB_.get() : bufA_.get();
+    out_ = level % 2 == 1 ? bufA_ : bufB_;
   }
 
   // Rows 2i and 2i + 1 of the step's output into e and o (bw values each).
@@ -199,15 +327,15 @@ class ChannelSynthesis {
     for (int d = -2; d <= 2; ++d) {
       const int r = clampRow(i + d);
       loLeft[d + 2] = prev_ + std::size_t(r) * half;
-      loRight[d + 2] = ringLo_.get() + std::size_t(r % kLoRing) * half;
+      loRight[d + 2] = ringLo_ + std::size_t(r % kLoRing) * half;
     }
     for (int d = -1; d <= 1; ++d)
-      hiRow[d + 1] = ringHi_.get() + std::size_t(clampRow(i + d) % kHiRing) * bw_;
+      hiRow[d + 1] = ringHi_ + std::size_t(clampRow(i + d) % kHiRing) * bw_;
     const double* hiRight[3] = {hiRow[0] + half, hiRow[1] + half, hiRow[2] + half};
-    verticalPair(i, m_, half, loLeft, hiRow, rowE_.get(), rowO_.get());
-    verticalPair(i, m_, half, loRight, hiRight, rowE_.get() + half, rowO_.get() + half);
-    horizontalRow(half, rowE_.get(), e);
-    horizontalRow(half, rowO_.get(), o);
+    verticalPair(i, m_, half, loLeft, hiRow, rowE_, rowO_);
+    verticalPair(i, m_, half, loRight, hiRight, rowE_ + half, rowO_ + half);
+    horizontalRow(half, rowE_, e);
+    horizontalRow(half, rowO_, o);
   }
 
   // Runs a whole inner step into the compact output buffer.
@@ -231,13 +359,13 @@ class ChannelSynthesis {
   void convertLo(int r) {
     const int half = bw_ / 2;
     const std::int16_t* src = raster_ + std::size_t(r) * w_ + half;
-    double* dst = ringLo_.get() + std::size_t(r % kLoRing) * half;
+    double* dst = ringLo_ + std::size_t(r % kLoRing) * half;
     for (int x = 0; x < half; ++x) dst[x] = src[x] * f_;
   }
   // Hi row r: the whole width of the step's bottom half.
   void convertHi(int r) {
     const std::int16_t* src = raster_ + std::size_t(m_ + r) * w_;
-    double* dst = ringHi_.get() + std::size_t(r % kHiRing) * bw_;
+    double* dst = ringHi_ + std::size_t(r % kHiRing) * bw_;
     for (int x = 0; x < bw_; ++x) dst[x] = src[x] * f_;
   }
 
@@ -246,7 +374,7 @@ class ChannelSynthesis {
   int w_, h_, n_;
   int level_ = 0, bw_ = 0, bh_ = 0, m_ = 0, loRows_ = 0, hiRows_ = 0;
   double f_ = 0;
-  std::unique_ptr<double[]> bufA_, bufB_, ringLo_, ringHi_, rowE_, rowO_;
+  double *bufA_, *bufB_, *ringLo_, *ringHi_, *rowE_, *rowO_;
   double* prev_ = nullptr;
   double* out_ = nullptr;
 };
@@ -264,13 +392,57 @@ inline std::uint8_t toByte(double v) {
   return std::uint8_t(int(c));
 }
 
+#if defined(__SSE2__)
+// toByte on two lanes, as 32-bit integers in the low half.
+inline __m128i toBytes2(__m128d v) {
+  const __m128d magic = _mm_set1_pd(6755399441055744.0), top = _mm_set1_pd(255.0);
+  const __m128d r = _mm_sub_pd(_mm_add_pd(v, magic), magic);
+  __m128d c = _mm_and_pd(_mm_cmpgt_pd(v, _mm_setzero_pd()), r);
+  const __m128d high = _mm_cmpge_pd(v, top);
+  c = _mm_or_pd(_mm_and_pd(high, top), _mm_andnot_pd(high, c));
+  return _mm_cvttpd_epi32(c);
+}
+// Four lanes from two pairs: 32-bit integers 0 .. 255.
+inline __m128i toBytes4(__m128d a, __m128d b) {
+  return _mm_unpacklo_epi64(toBytes2(a), toBytes2(b));
+}
+#endif
+
 void storeGreyRow(int count, const double* __restrict row, std::uint8_t* __restrict out) {
-  for (int x = 0; x < count; ++x) out[x] = toByte(row[x]);
+  int x = 0;
+#if defined(__SSE2__)
+  for (; x + 4 <= count; x += 4) {
+    const __m128i v = toBytes4(_mm_loadu_pd(row + x), _mm_loadu_pd(row + x + 2));
+    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(v, v), _mm_setzero_si128());
+    const int word = _mm_cvtsi128_si32(packed);
+    std::memcpy(out + x, &word, 4);
+  }
+#endif
+  for (; x < count; ++x) out[x] = toByte(row[x]);
 }
 
+// The colour conversion, in the reference's order of operations.
 void storeColorRow(int count, const double* __restrict y, const double* __restrict u,
                    const double* __restrict v, std::uint8_t* __restrict out) {
-  for (int x = 0; x < count; ++x) {
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128d cv = _mm_set1_pd(1.140251), cu = _mm_set1_pd(2.028398);
+  const __m128d c3 = _mm_set1_pd(0.3), c11 = _mm_set1_pd(0.11), cg = _mm_set1_pd(1.694915);
+  for (; x + 4 <= count; x += 4) {
+    __m128d r[2], g[2], b[2];
+    for (int k = 0; k < 2; ++k) {
+      const __m128d yy = _mm_loadu_pd(y + x + 2 * k);
+      r[k] = _mm_add_pd(yy, _mm_mul_pd(cv, _mm_loadu_pd(v + x + 2 * k)));
+      b[k] = _mm_add_pd(yy, _mm_mul_pd(cu, _mm_loadu_pd(u + x + 2 * k)));
+      g[k] = _mm_mul_pd(_mm_sub_pd(_mm_sub_pd(yy, _mm_mul_pd(c3, r[k])), _mm_mul_pd(c11, b[k])), cg);
+    }
+    const __m128i bi = toBytes4(b[0], b[1]), gi = toBytes4(g[0], g[1]), ri = toBytes4(r[0], r[1]);
+    const __m128i bgr =
+        _mm_or_si128(bi, _mm_or_si128(_mm_slli_epi32(gi, 8), _mm_slli_epi32(ri, 16)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), bgr);
+  }
+#endif
+  for (; x < count; ++x) {
     const double r = y[x] + 1.140251 * v[x];
     const double b = y[x] + 2.028398 * u[x];
     const double g = (y[x] - 0.3 * r - 0.11 * b) * 1.694915;
@@ -290,47 +462,63 @@ void decodeFast(const std::uint8_t* data, const ImageHeader& h, std::uint8_t* ou
   const int w = h.width, ht = h.height, n = h.levelCount;
   const std::size_t total = std::size_t(w) * ht;
 
-  // Tables: read as doubles from their (unaligned) little-endian bytes.
+  // Working memory: tables, rasters, each channel's synthesis buffers and
+  // the two output rows of every channel.
+  auto layoutMemory = [&](Carver& memory, double** tables, std::int16_t** rasters,
+                          double** rows) {
+    *tables = memory.take<double>(std::size_t(channels) * (n + 2));
+    *rasters = memory.take<std::int16_t>(total * channels);
+    for (int c = 0; c < channels; ++c) {
+      double* parts[6];
+      ChannelSynthesis::carve(memory, w, ht, parts);
+    }
+    *rows = memory.take<double>(std::size_t(w) * 2 * channels);
+  };
+  double* tables;
+  std::int16_t* rasters;
+  double* rows;
+  Carver measure(nullptr);
+  layoutMemory(measure, &tables, &rasters, &rows);
+  std::byte* block = workspace.acquire(measure.used());
+  Carver memory(block);
+  layoutMemory(memory, &tables, &rasters, &rows);
+  Carver channelMemory(block);  // the channels' parts again, in the same order
+  channelMemory.take<double>(std::size_t(channels) * (n + 2));
+  channelMemory.take<std::int16_t>(total * channels);
+
   const std::uint8_t* cursor = data + kHeaderSize;
-  std::vector<double> tables(std::size_t(channels) * (n + 2));
-  for (double& t : tables) {
-    t = readF64(cursor);
-    cursor += 8;
-  }
-  std::unique_ptr<std::int16_t[]> rasters(new std::int16_t[total * channels]);
-  std::memset(rasters.get(), 0, sizeof(std::int16_t) * total * channels);
+  for (int i = 0; i < channels * (n + 2); ++i, cursor += 8) tables[i] = readF64(cursor);
   for (int c = 0; c < channels; ++c) {
     const std::uint8_t* symbols = cursor;
     cursor += layout.symbolBytes[c];
     const std::uint8_t* values = cursor;
     cursor += layout.valueBytes[c];
     expandPacked(symbols, h.symbolCount[c], values, h.valueCount[c], h.valueBits[c],
-                 rasters.get() + total * c, total);
+                 rasters + total * c, total);
   }
 
-  std::vector<std::unique_ptr<ChannelSynthesis>> synth;
+  std::optional<ChannelSynthesis> synth[3];
   for (int c = 0; c < channels; ++c) {
-    synth.push_back(std::make_unique<ChannelSynthesis>(rasters.get() + total * c,
-                                                       tables.data() + std::size_t(c) * (n + 2),
-                                                       w, ht, n));
-    synth.back()->runInnerSteps();
+    synth[c].emplace(rasters + total * c, tables + std::size_t(c) * (n + 2), w, ht, n,
+                     channelMemory);
+    synth[c]->runInnerSteps();
   }
-  std::unique_ptr<double[]> rows(new double[std::size_t(w) * 2 * channels]);
   for (int i = 0; i < ht / 2; ++i) {
     for (int c = 0; c < channels; ++c) {
-      double* even = rows.get() + std::size_t(w) * (2 * c);
-      synth[std::size_t(c)]->pair(i, even, even + w);
+      double* even = rows + std::size_t(w) * (2 * c);
+      synth[c]->pair(i, even, even + w);
     }
     for (int r = 0; r < 2; ++r) {
       const std::size_t y = std::size_t(2 * i + r);
       if (channels == 1) {
-        storeGreyRow(w, rows.get() + std::size_t(w) * r, out + y * w);
+        storeGreyRow(w, rows + std::size_t(w) * r, out + y * w);
       } else {
-        storeColorRow(w, rows.get() + std::size_t(w) * r, rows.get() + std::size_t(w) * (2 + r),
-                      rows.get() + std::size_t(w) * (4 + r), out + y * w * 4);
+        storeColorRow(w, rows + std::size_t(w) * r, rows + std::size_t(w) * (2 + r),
+                      rows + std::size_t(w) * (4 + r), out + y * w * 4);
       }
     }
   }
+  workspace.release();
 }
 
 }  // namespace codec::detail
