@@ -12,6 +12,7 @@
 //    conversion two rows at a time, so no full-size real plane exists.
 // The line-rule loops are branch-free selects so that GCC vectorises them.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <cstddef>
 #include <memory>
@@ -24,12 +25,12 @@
 
 #include "codec/detail/fast_decoder.h"
 #include "codec/detail/io.h"
+#include "codec/detail/synthesis_kernels.h"
 
 namespace codec::detail {
 
 namespace {
 
-constexpr double kK = 0.7071067811865476;
 
 // ---- Stream expansion --------------------------------------------------------
 
@@ -85,133 +86,88 @@ void expandPacked(const std::uint8_t* sym, std::uint32_t symbolCount, const std:
   std::memset(raster + p, 0, (total - p) * sizeof *raster);
 }
 
-// ---- The line rule -----------------------------------------------------------
-
-// Pair i of a line: Out[2i], Out[2i + 1] from Lo[i − 2 .. i + 2] and
-// Hi[i − 1 .. i + 1]; First means i == 1, Last means i == m − 2. Exactly the
-// reference's expressions; the unused candidates are computed and dropped.
-template <bool First, bool Last>
-inline void innerPair(double lpp, double lp, double l, double ln, double lnn, double hp, double h,
-                      double hn, double& e, double& o) {
-  const double pe = kK * (l + h), po = kK * (l - h), kl = kK * l;
-  const double se = kK * (0.8 * l + 0.2 * lp);
-  const double so = kK * (0.8 * l + 0.2 * ln);
-  const bool flat = h == 0;
-  const bool smE = (hp == 0) & (l != ln) & (Last | (lnn != ln));
-  const bool smO = (hn == 0) & (l != lp) & (First | (lpp != lp));
-  const double ev = smE ? se : kl, ov = smO ? so : kl;
-  e = flat ? ev : pe;
-  o = flat ? ov : po;
-}
+// ---- Row kernels ----------------------------------------------------------------
 
 #if defined(__SSE2__)
-// Two lanes of innerPair: the same operations on each lane, selects by mask.
-template <bool First, bool Last>
-inline void innerPair2(__m128d lpp, __m128d lp, __m128d l, __m128d ln, __m128d lnn, __m128d hp,
-                       __m128d h, __m128d hn, __m128d& e, __m128d& o) {
-  const __m128d k = _mm_set1_pd(kK), zero = _mm_setzero_pd();
-  const __m128d p8 = _mm_set1_pd(0.8), p2 = _mm_set1_pd(0.2);
-  const __m128d pe = _mm_mul_pd(k, _mm_add_pd(l, h)), po = _mm_mul_pd(k, _mm_sub_pd(l, h));
-  const __m128d kl = _mm_mul_pd(k, l);
-  const __m128d a = _mm_mul_pd(p8, l);
-  const __m128d se = _mm_mul_pd(k, _mm_add_pd(a, _mm_mul_pd(p2, lp)));
-  const __m128d so = _mm_mul_pd(k, _mm_add_pd(a, _mm_mul_pd(p2, ln)));
-  const __m128d flat = _mm_cmpeq_pd(h, zero);
-  __m128d smE = _mm_and_pd(_mm_cmpeq_pd(hp, zero), _mm_cmpneq_pd(l, ln));
-  if (!Last) smE = _mm_and_pd(smE, _mm_cmpneq_pd(lnn, ln));
-  __m128d smO = _mm_and_pd(_mm_cmpeq_pd(hn, zero), _mm_cmpneq_pd(l, lp));
-  if (!First) smO = _mm_and_pd(smO, _mm_cmpneq_pd(lpp, lp));
-  auto select = [](__m128d mask, __m128d yes, __m128d no) {
-    return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
-  };
-  e = select(flat, select(smE, se, kl), pe);
-  o = select(flat, select(smO, so, kl), po);
-}
+struct V {
+  using T = __m128d;
+  static constexpr int kLanes = 2;
+  static T load(const double* p) { return _mm_loadu_pd(p); }
+  static void store(double* p, T v) { _mm_storeu_pd(p, v); }
+  static T set1(double v) { return _mm_set1_pd(v); }
+  static T add(T a, T b) { return _mm_add_pd(a, b); }
+  static T sub(T a, T b) { return _mm_sub_pd(a, b); }
+  static T mul(T a, T b) { return _mm_mul_pd(a, b); }
+  static T eq(T a, T b) { return _mm_cmpeq_pd(a, b); }
+  static T ne(T a, T b) { return _mm_cmpneq_pd(a, b); }  // true for NaN, as !=
+  static T gt(T a, T b) { return _mm_cmpgt_pd(a, b); }
+  static T ge(T a, T b) { return _mm_cmpge_pd(a, b); }
+  static T band(T a, T b) { return _mm_and_pd(a, b); }
+  static T bor(T a, T b) { return _mm_or_pd(a, b); }
+  static T select(T mask, T yes, T no) { return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no)); }
+  static void storePairs(double* out, T e, T o) {
+    _mm_storeu_pd(out, _mm_unpacklo_pd(e, o));
+    _mm_storeu_pd(out + 2, _mm_unpackhi_pd(e, o));
+  }
+  static T fromI16(const std::int16_t* p) {
+    std::int32_t two;
+    std::memcpy(&two, p, 4);
+    const __m128i x = _mm_cvtsi32_si128(two);
+    return _mm_cvtepi32_pd(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16));
+  }
+  static void storeGrey(std::uint8_t* out, T v) {
+    const __m128i i = _mm_cvttpd_epi32(v);
+    const int word = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(i, i), i));
+    std::memcpy(out, &word, 2);
+  }
+  static void storeBgr0(std::uint8_t* out, T b, T g, T r) {
+    const __m128i bi = _mm_cvttpd_epi32(b), gi = _mm_cvttpd_epi32(g), ri = _mm_cvttpd_epi32(r);
+    const __m128i bgr = _mm_or_si128(bi, _mm_or_si128(_mm_slli_epi32(gi, 8), _mm_slli_epi32(ri, 16)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bgr);
+  }
+};
+#else
+// One lane; masks are all-ones or all-zero bit patterns, as in the vector sets.
+struct V {
+  using T = double;
+  static constexpr int kLanes = 1;
+  static T mask(bool b) { return std::bit_cast<double>(b ? ~std::uint64_t{0} : std::uint64_t{0}); }
+  static std::uint64_t bits(T v) { return std::bit_cast<std::uint64_t>(v); }
+  static T load(const double* p) { return *p; }
+  static void store(double* p, T v) { *p = v; }
+  static T set1(double v) { return v; }
+  static T add(T a, T b) { return a + b; }
+  static T sub(T a, T b) { return a - b; }
+  static T mul(T a, T b) { return a * b; }
+  static T eq(T a, T b) { return mask(a == b); }
+  static T ne(T a, T b) { return mask(a != b); }
+  static T gt(T a, T b) { return mask(a > b); }
+  static T ge(T a, T b) { return mask(a >= b); }
+  static T band(T a, T b) { return std::bit_cast<double>(bits(a) & bits(b)); }
+  static T bor(T a, T b) { return std::bit_cast<double>(bits(a) | bits(b)); }
+  static T select(T m, T yes, T no) { return bits(m) ? yes : no; }
+  static void storePairs(double* out, T e, T o) { out[0] = e, out[1] = o; }
+  static T fromI16(const std::int16_t* p) { return double(*p); }
+  static void storeGrey(std::uint8_t* out, T v) { *out = std::uint8_t(int(v)); }
+  static void storeBgr0(std::uint8_t* out, T b, T g, T r) {
+    out[0] = std::uint8_t(int(b)), out[1] = std::uint8_t(int(g)), out[2] = std::uint8_t(int(r)), out[3] = 0;
+  }
+};
 #endif
 
-// Vertical pass of one inner pair over count columns: row pointers for
-// Lo[i − 2 .. i + 2], Hi[i − 1 .. i + 1]; outputs rows 2i and 2i + 1.
-template <bool First, bool Last>
-void verticalInner(int count, const double* __restrict lpp, const double* __restrict lp,
-                   const double* __restrict l, const double* __restrict ln,
-                   const double* __restrict lnn, const double* __restrict hp,
-                   const double* __restrict h, const double* __restrict hn, double* __restrict e,
-                   double* __restrict o) {
-  int x = 0;
-#if defined(__SSE2__)
-  for (; x + 2 <= count; x += 2) {
-    __m128d ev, ov;
-    innerPair2<First, Last>(_mm_loadu_pd(lpp + x), _mm_loadu_pd(lp + x), _mm_loadu_pd(l + x),
-                            _mm_loadu_pd(ln + x), _mm_loadu_pd(lnn + x), _mm_loadu_pd(hp + x),
-                            _mm_loadu_pd(h + x), _mm_loadu_pd(hn + x), ev, ov);
-    _mm_storeu_pd(e + x, ev);
-    _mm_storeu_pd(o + x, ov);
-  }
+#include "codec/detail/synthesis_kernels.inc"
+
+constexpr SynthesisKernels kBaselineKernels = kernelTable<V>();
+
+const SynthesisKernels* automaticKernels() {
+#if defined(VOLTRA_CODEC_AVX2)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return &avx2Kernels;
 #endif
-  for (; x < count; ++x)
-    innerPair<First, Last>(lpp[x], lp[x], l[x], ln[x], lnn[x], hp[x], h[x], hn[x], e[x], o[x]);
+  return &kBaselineKernels;
 }
 
-void verticalPlain(int count, const double* __restrict l, const double* __restrict h,
-                   double* __restrict e, double* __restrict o) {
-  for (int x = 0; x < count; ++x) {
-    e[x] = kK * (l[x] + h[x]);
-    o[x] = kK * (l[x] - h[x]);
-  }
-}
-
-void verticalPair(int i, int m, int count, const double* const lo[5], const double* const hi[3],
-                  double* e, double* o) {
-  // lo[2] / hi[1] are rows i; the others are neighbours (valid pointers even
-  // where the rule does not read them).
-  if (i == 0 || i == m - 1) return verticalPlain(count, lo[2], hi[1], e, o);
-  const bool first = i == 1, last = i == m - 2;
-  if (first && last)
-    verticalInner<true, true>(count, lo[0], lo[1], lo[2], lo[3], lo[4], hi[0], hi[1], hi[2], e, o);
-  else if (first)
-    verticalInner<true, false>(count, lo[0], lo[1], lo[2], lo[3], lo[4], hi[0], hi[1], hi[2], e, o);
-  else if (last)
-    verticalInner<false, true>(count, lo[0], lo[1], lo[2], lo[3], lo[4], hi[0], hi[1], hi[2], e, o);
-  else
-    verticalInner<false, false>(count, lo[0], lo[1], lo[2], lo[3], lo[4], hi[0], hi[1], hi[2], e,
-                                o);
-}
-
-// Horizontal pass of one row: Lo = in[0 .. m), Hi = in[m .. 2m), out[0 .. 2m).
-void horizontalRow(int m, const double* __restrict in, double* __restrict out) {
-  const double* lo = in;
-  const double* hi = in + m;
-  out[0] = kK * (lo[0] + hi[0]);
-  out[1] = kK * (lo[0] - hi[0]);
-  if (m == 1) return;
-  const int last = m - 1;
-  if (m == 3) {
-    // The only inner pair is both the first and the last one.
-    innerPair<true, true>(0.0, lo[0], lo[1], lo[2], 0.0, hi[0], hi[1], hi[2], out[2], out[3]);
-  } else if (m > 3) {
-    innerPair<true, false>(0.0, lo[0], lo[1], lo[2], lo[3], hi[0], hi[1], hi[2], out[2], out[3]);
-    int j = 2;
-#if defined(__SSE2__)
-    for (; j + 2 <= m - 2; j += 2) {
-      __m128d ev, ov;
-      innerPair2<false, false>(_mm_loadu_pd(lo + j - 2), _mm_loadu_pd(lo + j - 1),
-                               _mm_loadu_pd(lo + j), _mm_loadu_pd(lo + j + 1),
-                               _mm_loadu_pd(lo + j + 2), _mm_loadu_pd(hi + j - 1),
-                               _mm_loadu_pd(hi + j), _mm_loadu_pd(hi + j + 1), ev, ov);
-      _mm_storeu_pd(out + 2 * j, _mm_unpacklo_pd(ev, ov));
-      _mm_storeu_pd(out + 2 * j + 2, _mm_unpackhi_pd(ev, ov));
-    }
-#endif
-    for (; j < m - 2; ++j)
-      innerPair<false, false>(lo[j - 2], lo[j - 1], lo[j], lo[j + 1], lo[j + 2], hi[j - 1], hi[j],
-                              hi[j + 1], out[2 * j], out[2 * j + 1]);
-    j = m - 2;
-    innerPair<false, true>(lo[j - 2], lo[j - 1], lo[j], lo[j + 1], 0.0, hi[j - 1], hi[j],
-                           hi[j + 1], out[2 * j], out[2 * j + 1]);
-  }
-  out[2 * last] = kK * (lo[last] + hi[last]);
-  out[2 * last + 1] = kK * (lo[last] - hi[last]);
-}
+const SynthesisKernels* chosenKernels = nullptr;
 
 // ---- Working memory ------------------------------------------------------------
 
@@ -332,10 +288,10 @@ class ChannelSynthesis {
     for (int d = -1; d <= 1; ++d)
       hiRow[d + 1] = ringHi_ + std::size_t(clampRow(i + d) % kHiRing) * bw_;
     const double* hiRight[3] = {hiRow[0] + half, hiRow[1] + half, hiRow[2] + half};
-    verticalPair(i, m_, half, loLeft, hiRow, rowE_, rowO_);
-    verticalPair(i, m_, half, loRight, hiRight, rowE_ + half, rowO_ + half);
-    horizontalRow(half, rowE_, e);
-    horizontalRow(half, rowO_, o);
+    kernels_.verticalPair(i, m_, half, loLeft, hiRow, rowE_, rowO_);
+    kernels_.verticalPair(i, m_, half, loRight, hiRight, rowE_ + half, rowO_ + half);
+    kernels_.horizontalRow(half, rowE_, e);
+    kernels_.horizontalRow(half, rowO_, o);
   }
 
   // Runs a whole inner step into the compact output buffer.
@@ -360,15 +316,16 @@ class ChannelSynthesis {
     const int half = bw_ / 2;
     const std::int16_t* src = raster_ + std::size_t(r) * w_ + half;
     double* dst = ringLo_ + std::size_t(r % kLoRing) * half;
-    for (int x = 0; x < half; ++x) dst[x] = src[x] * f_;
+    kernels_.convertRow(half, src, f_, dst);
   }
   // Hi row r: the whole width of the step's bottom half.
   void convertHi(int r) {
     const std::int16_t* src = raster_ + std::size_t(m_ + r) * w_;
     double* dst = ringHi_ + std::size_t(r % kHiRing) * bw_;
-    for (int x = 0; x < bw_; ++x) dst[x] = src[x] * f_;
+    kernels_.convertRow(bw_, src, f_, dst);
   }
 
+  const SynthesisKernels& kernels_ = synthesisKernels();
   const std::int16_t* raster_;
   const double* table_;
   int w_, h_, n_;
@@ -379,81 +336,33 @@ class ChannelSynthesis {
   double* out_ = nullptr;
 };
 
-// ---- Byte conversion -------------------------------------------------------------
-
-// realToByte, branch-free: adding and removing 1.5 × 2^52 rounds a value
-// below 2^51 to an integer, halves to even (the default rounding mode, as
-// nearbyint uses).
-inline std::uint8_t toByte(double v) {
-  constexpr double kMagic = 6755399441055744.0;
-  const double r = (v + kMagic) - kMagic;
-  double c = v > 0 ? r : 0.0;  // NaN fails the test too
-  c = v >= 255 ? 255.0 : c;
-  return std::uint8_t(int(c));
-}
-
-#if defined(__SSE2__)
-// toByte on two lanes, as 32-bit integers in the low half.
-inline __m128i toBytes2(__m128d v) {
-  const __m128d magic = _mm_set1_pd(6755399441055744.0), top = _mm_set1_pd(255.0);
-  const __m128d r = _mm_sub_pd(_mm_add_pd(v, magic), magic);
-  __m128d c = _mm_and_pd(_mm_cmpgt_pd(v, _mm_setzero_pd()), r);
-  const __m128d high = _mm_cmpge_pd(v, top);
-  c = _mm_or_pd(_mm_and_pd(high, top), _mm_andnot_pd(high, c));
-  return _mm_cvttpd_epi32(c);
-}
-// Four lanes from two pairs: 32-bit integers 0 .. 255.
-inline __m128i toBytes4(__m128d a, __m128d b) {
-  return _mm_unpacklo_epi64(toBytes2(a), toBytes2(b));
-}
-#endif
-
-void storeGreyRow(int count, const double* __restrict row, std::uint8_t* __restrict out) {
-  int x = 0;
-#if defined(__SSE2__)
-  for (; x + 4 <= count; x += 4) {
-    const __m128i v = toBytes4(_mm_loadu_pd(row + x), _mm_loadu_pd(row + x + 2));
-    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(v, v), _mm_setzero_si128());
-    const int word = _mm_cvtsi128_si32(packed);
-    std::memcpy(out + x, &word, 4);
-  }
-#endif
-  for (; x < count; ++x) out[x] = toByte(row[x]);
-}
-
-// The colour conversion, in the reference's order of operations.
-void storeColorRow(int count, const double* __restrict y, const double* __restrict u,
-                   const double* __restrict v, std::uint8_t* __restrict out) {
-  int x = 0;
-#if defined(__SSE2__)
-  const __m128d cv = _mm_set1_pd(1.140251), cu = _mm_set1_pd(2.028398);
-  const __m128d c3 = _mm_set1_pd(0.3), c11 = _mm_set1_pd(0.11), cg = _mm_set1_pd(1.694915);
-  for (; x + 4 <= count; x += 4) {
-    __m128d r[2], g[2], b[2];
-    for (int k = 0; k < 2; ++k) {
-      const __m128d yy = _mm_loadu_pd(y + x + 2 * k);
-      r[k] = _mm_add_pd(yy, _mm_mul_pd(cv, _mm_loadu_pd(v + x + 2 * k)));
-      b[k] = _mm_add_pd(yy, _mm_mul_pd(cu, _mm_loadu_pd(u + x + 2 * k)));
-      g[k] = _mm_mul_pd(_mm_sub_pd(_mm_sub_pd(yy, _mm_mul_pd(c3, r[k])), _mm_mul_pd(c11, b[k])), cg);
-    }
-    const __m128i bi = toBytes4(b[0], b[1]), gi = toBytes4(g[0], g[1]), ri = toBytes4(r[0], r[1]);
-    const __m128i bgr =
-        _mm_or_si128(bi, _mm_or_si128(_mm_slli_epi32(gi, 8), _mm_slli_epi32(ri, 16)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), bgr);
-  }
-#endif
-  for (; x < count; ++x) {
-    const double r = y[x] + 1.140251 * v[x];
-    const double b = y[x] + 2.028398 * u[x];
-    const double g = (y[x] - 0.3 * r - 0.11 * b) * 1.694915;
-    out[4 * x + 0] = toByte(b);
-    out[4 * x + 1] = toByte(g);
-    out[4 * x + 2] = toByte(r);
-    out[4 * x + 3] = 0;
-  }
-}
-
 }  // namespace
+
+const SynthesisKernels& synthesisKernels() {
+  static const SynthesisKernels* const automatic = automaticKernels();
+  return chosenKernels ? *chosenKernels : *automatic;
+}
+
+bool selectKernels(KernelSet set) {
+  switch (set) {
+    case KernelSet::automatic:
+      chosenKernels = nullptr;
+      return true;
+    case KernelSet::baseline:
+      chosenKernels = &kBaselineKernels;
+      return true;
+    case KernelSet::avx2:
+#if defined(VOLTRA_CODEC_AVX2)
+      __builtin_cpu_init();
+      if (__builtin_cpu_supports("avx2")) {
+        chosenKernels = &avx2Kernels;
+        return true;
+      }
+#endif
+      return false;
+  }
+  return false;
+}
 
 void decodeFast(const std::uint8_t* data, const ImageHeader& h, std::uint8_t* out) {
   ImageLayout layout;
@@ -497,6 +406,7 @@ void decodeFast(const std::uint8_t* data, const ImageHeader& h, std::uint8_t* ou
                  rasters + total * c, total);
   }
 
+  const SynthesisKernels& kernels = synthesisKernels();
   std::optional<ChannelSynthesis> synth[3];
   for (int c = 0; c < channels; ++c) {
     synth[c].emplace(rasters + total * c, tables + std::size_t(c) * (n + 2), w, ht, n,
@@ -511,9 +421,9 @@ void decodeFast(const std::uint8_t* data, const ImageHeader& h, std::uint8_t* ou
     for (int r = 0; r < 2; ++r) {
       const std::size_t y = std::size_t(2 * i + r);
       if (channels == 1) {
-        storeGreyRow(w, rows + std::size_t(w) * r, out + y * w);
+        kernels.storeGreyRow(w, rows + std::size_t(w) * r, out + y * w);
       } else {
-        storeColorRow(w, rows + std::size_t(w) * r, rows + std::size_t(w) * (2 + r),
+        kernels.storeColorRow(w, rows + std::size_t(w) * r, rows + std::size_t(w) * (2 + r),
                       rows + std::size_t(w) * (4 + r), out + y * w * 4);
       }
     }
