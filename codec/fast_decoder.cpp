@@ -104,6 +104,9 @@ struct V {
   static T ge(T a, T b) { return _mm_cmpge_pd(a, b); }
   static T band(T a, T b) { return _mm_and_pd(a, b); }
   static T bor(T a, T b) { return _mm_or_pd(a, b); }
+  // maxpd returns its second operand when the first is NaN.
+  static T max0(T v) { return _mm_max_pd(v, _mm_setzero_pd()); }
+  static T min(T a, T b) { return _mm_min_pd(a, b); }
   static T select(T mask, T yes, T no) { return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no)); }
   static void storePairs(double* out, T e, T o) {
     _mm_storeu_pd(out, _mm_unpacklo_pd(e, o));
@@ -116,12 +119,12 @@ struct V {
     return _mm_cvtepi32_pd(_mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16));
   }
   static void storeGrey(std::uint8_t* out, T v) {
-    const __m128i i = _mm_cvttpd_epi32(v);
+    const __m128i i = _mm_cvtpd_epi32(v);
     const int word = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(i, i), i));
     std::memcpy(out, &word, 2);
   }
   static void storeBgr0(std::uint8_t* out, T b, T g, T r) {
-    const __m128i bi = _mm_cvttpd_epi32(b), gi = _mm_cvttpd_epi32(g), ri = _mm_cvttpd_epi32(r);
+    const __m128i bi = _mm_cvtpd_epi32(b), gi = _mm_cvtpd_epi32(g), ri = _mm_cvtpd_epi32(r);
     const __m128i bgr = _mm_or_si128(bi, _mm_or_si128(_mm_slli_epi32(gi, 8), _mm_slli_epi32(ri, 16)));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bgr);
   }
@@ -148,9 +151,13 @@ struct V {
   static T select(T m, T yes, T no) { return bits(m) ? yes : no; }
   static void storePairs(double* out, T e, T o) { out[0] = e, out[1] = o; }
   static T fromI16(const std::int16_t* p) { return double(*p); }
-  static void storeGrey(std::uint8_t* out, T v) { *out = std::uint8_t(int(v)); }
+  static T max0(T v) { return v > 0 ? v : 0.0; }
+  static T min(T a, T b) { return a < b ? a : b; }
+  // Rounds 0 .. 255 to nearest, halves to even (1.5 × 2^52 trick).
+  static std::uint8_t round(T v) { return std::uint8_t(int((v + 6755399441055744.0) - 6755399441055744.0)); }
+  static void storeGrey(std::uint8_t* out, T v) { *out = round(v); }
   static void storeBgr0(std::uint8_t* out, T b, T g, T r) {
-    out[0] = std::uint8_t(int(b)), out[1] = std::uint8_t(int(g)), out[2] = std::uint8_t(int(r)), out[3] = 0;
+    out[0] = round(b), out[1] = round(g), out[2] = round(r), out[3] = 0;
   }
 };
 #endif

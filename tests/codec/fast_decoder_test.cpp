@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -134,4 +135,34 @@ TEST(WaveletFastDecoder, MatchesReferenceOnShortAndHostileStreams) {
     }
     forEachKernelSet([&] { expectSameAsReference(file, "special factor " + std::to_string(s)); });
   }
+}
+
+TEST(WaveletFastDecoder, ByteStoresRoundAndClampLikeTheReference) {
+  // Halves, both sides of the clamps, NaN, infinities and signed zeros, at
+  // every position of a vector and in the scalar tail.
+  const double specials[] = {-3.7, 127.5, 128.5, 300, 254.5, 255, 254.49999999999997, 0.5, 1.5,
+                             2.5,  -0.0,  0.0,   NAN, INFINITY, -INFINITY, 1e300, -1e300, 0.49999999999999994,
+                             6755399441055744.0, -6755399441055744.0, 3e15};
+  const int n = int(std::size(specials));
+  std::vector<double> row(specials, specials + n), zero(n, 0.0);
+  forEachKernelSet([&] {
+    const auto& k = codec::detail::synthesisKernels();
+    for (int shift = 0; shift < 4; ++shift) {
+      std::vector<double> r(row.begin() + shift, row.end());
+      r.insert(r.end(), row.begin(), row.begin() + shift);
+      std::vector<std::uint8_t> grey(r.size()), colour(r.size() * 4);
+      k.storeGreyRow(int(r.size()), r.data(), grey.data());
+      for (std::size_t i = 0; i < r.size(); ++i) EXPECT_EQ(grey[i], realToByte(r[i])) << r[i];
+      // Y alone (U = V = 0): R = B = Y, G = (Y − 0.3Y − 0.11Y) × 1.694915.
+      k.storeColorRow(int(r.size()), r.data(), zero.data(), zero.data(), colour.data());
+      for (std::size_t i = 0; i < r.size(); ++i) {
+        const double y = r[i], red = y + 1.140251 * 0.0, blue = y + 2.028398 * 0.0;
+        const double green = (y - 0.3 * red - 0.11 * blue) * 1.694915;
+        EXPECT_EQ(colour[4 * i], realToByte(blue)) << y;
+        EXPECT_EQ(colour[4 * i + 1], realToByte(green)) << y;
+        EXPECT_EQ(colour[4 * i + 2], realToByte(red)) << y;
+        EXPECT_EQ(colour[4 * i + 3], 0);
+      }
+    }
+  });
 }
