@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "codec/detail/synthesis_kernels.h"
 #include "codec/wavelet.h"
 #include "jpeg_io.h"
 #include "png_io.h"
@@ -72,6 +73,21 @@ void BM_DecodeKpx(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DecodeKpx)->Unit(benchmark::kMillisecond);
+
+// The same with the baseline (SSE2) row kernels, as on a processor without AVX2.
+void BM_DecodeKpxBaselineKernels(benchmark::State& state) {
+  const Fixture& f = fixture();
+  std::vector<std::uint8_t> pixels;
+  codec::ImageHeader header;
+  codec::detail::selectKernels(codec::detail::KernelSet::baseline);
+  for (auto _ : state) {
+    const codec::LoadResult r = codec::decodeWaveletImage(f.kpx.data(), f.kpx.size(), pixels, header);
+    benchmark::DoNotOptimize(r.status);
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  codec::detail::selectKernels(codec::detail::KernelSet::automatic);
+}
+BENCHMARK(BM_DecodeKpxBaselineKernels)->Unit(benchmark::kMillisecond);
 
 // The reference routines composed plainly (full-size planes, a pair of
 // temporaries per synthesis step): what the fast path is measured against.
