@@ -10,7 +10,10 @@
 //    rows, and its result goes to a compact buffer the next step reads;
 //  - the last step of every channel feeds the colour conversion and the byte
 //    conversion two rows at a time, so no full-size real plane exists.
-// The line-rule loops are branch-free selects so that GCC vectorises them.
+// The row kernels (synthesis_kernels.inc) work on vectors of doubles with
+// selects instead of branches: SSE2 here, AVX2 in fast_kernels_avx2.cpp when
+// the processor has it. Lanes are independent, so the results do not depend
+// on the vector width.
 #include <algorithm>
 #include <bit>
 #include <cstring>
