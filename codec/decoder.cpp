@@ -9,6 +9,7 @@
 #include <fstream>
 #include <istream>
 #include <iterator>
+#include <new>
 
 #include "codec/detail/fast_decoder.h"
 #include "codec/detail/io.h"
@@ -380,13 +381,17 @@ LoadResult decodeInto(const std::uint8_t* data, std::size_t size, std::vector<st
   LoadResult r = validateImageHeader(h, size, nullptr);
   if (!r.ok()) return r;
   const std::size_t outBytes = std::size_t(h.width) * h.height * (h.bitsPerPixel == 24 ? 4 : 1);
-  if (allocate) {
-    pixels.resize(outBytes);
-  } else if (pixels.size() < outBytes) {
+  if (!allocate && pixels.size() < outBytes)
     return fail(LoadStatus::rejected, "the pixel buffer holds " + std::to_string(pixels.size()) +
                                           " bytes, the image needs " + std::to_string(outBytes));
+  // A valid header can still describe more than this machine can hold.
+  try {
+    if (allocate) pixels.resize(outBytes);
+    detail::decodeFast(data, h, pixels.data());
+  } catch (const std::bad_alloc&) {
+    return fail(LoadStatus::rejected, "not enough memory to decode " + std::to_string(h.width) +
+                                          " x " + std::to_string(h.height) + " pixels");
   }
-  detail::decodeFast(data, h, pixels.data());
   return {};
 }
 

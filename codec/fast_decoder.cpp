@@ -192,6 +192,7 @@ class Workspace {
   std::byte* acquire(std::size_t bytes) {
     if (bytes > size_) {
       block_.reset();
+      size_ = 0;  // stays consistent if the allocation throws
       block_.reset(new std::byte[bytes + 64]);
       size_ = bytes;
     }
@@ -212,13 +213,14 @@ class Workspace {
 
 thread_local Workspace workspace;
 
-// Hands out 64-byte aligned pieces of a block in order.
+// Hands out 64-byte aligned pieces of a block in order (over no block it
+// only measures).
 class Carver {
  public:
   explicit Carver(std::byte* base) : base_(base) {}
   template <class T>
   T* take(std::size_t count) {
-    T* p = reinterpret_cast<T*>(base_ + used_);
+    T* p = base_ ? reinterpret_cast<T*>(base_ + used_) : nullptr;
     used_ += (count * sizeof(T) + 63) / 64 * 64;
     return p;
   }
