@@ -139,7 +139,7 @@ void unpackSymbols(const std::uint8_t* packed, std::uint32_t count, std::uint8_t
 
 void unpackValues(const std::uint8_t* packed, std::uint32_t count, int bits, std::uint8_t* values) {
   if (bits == 8) {
-    std::memcpy(values, packed, count);
+    if (count != 0) std::memcpy(values, packed, count);
     return;
   }
   const unsigned mask = (1u << bits) - 1;
