@@ -267,7 +267,8 @@ class ChannelSynthesis {
     const double f = reciprocal(table_[n_ + 1]);
     prev_ = n_ % 2 == 0 ? bufA_ : bufB_;
     for (int y = 0; y < lh; ++y)
-      for (int x = 0; x < lw; ++x) prev_[y * lw + x] = raster_[std::size_t(y) * w_ + x] * f;
+      for (int x = 0; x < lw; ++x)
+        prev_[std::size_t(y) * lw + x] = raster_[std::size_t(y) * w_ + x] * f;
   }
 
   // Starts the step that rebuilds the (width >> level) × (height >> level) band.
