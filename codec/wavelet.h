@@ -224,7 +224,8 @@ void storeColorPixels(const double* red, const double* green, const double* blue
 // destination (row stride `stride`); source may equal destination.
 void forwardHaar(const double* source, double* destination, int bandWidth, int bandHeight,
                  int stride, int fullHeight, int level);
-// RGB -> YUV per pixel, then forwardHaar of each channel.
+// RGB -> YUV per pixel into the destinations (which may be the source
+// planes), then forwardHaar of each channel in place.
 void forwardHaarColor(const double* red, const double* green, const double* blue, double* y,
                       double* u, double* v, int bandWidth, int bandHeight, int stride,
                       int fullHeight, int level);
