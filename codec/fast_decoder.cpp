@@ -56,6 +56,25 @@ void expandPacked(const std::uint8_t* sym, std::uint32_t symbolCount, const std:
     return x & mask;
   };
   while (p < total && s < symbolCount) {
+    // Four symbols at once, without branches, when none of them is a run and
+    // every limit is at least four away (8-bit values only: plain bytes).
+    if (bits == 8 && std::uint64_t(s) + 8 <= symbolCount && p + 4 <= total &&
+        std::uint64_t(v) + 4 <= valueCount) {
+      const unsigned at = s >> 2;
+      const unsigned window = ((sym[at] | (unsigned(sym[at + 1]) << 8)) >> (2 * (s & 3))) & 0xFF;
+      if ((window & 0x55 & ~(window >> 1)) == 0) {  // no pair is 01
+        for (int j = 0; j < 4; ++j) {
+          const unsigned symbol = (window >> (2 * j)) & 3;
+          const unsigned nonzero = symbol >> 1;  // 2 or 3
+          const int value = int(val[v]) * int(nonzero);
+          raster[p + std::size_t(j)] = std::int16_t((symbol & 1) ? -value : value);
+          v += nonzero;
+        }
+        s += 4;
+        p += 4;
+        continue;
+      }
+    }
     const unsigned symbol = (sym[s >> 2] >> (2 * (s & 3))) & 3;
     ++s;
     switch (symbol) {
