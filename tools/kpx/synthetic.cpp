@@ -99,9 +99,9 @@ Rgb objects(double u, double v, std::uint32_t seed) {
     if (d2 >= 1) continue;
     const double nz = std::sqrt(1 - d2);
     const double light = std::max(0.0, -0.4 * dx - 0.5 * dy + 0.77 * nz);
-    const double spec = std::pow(std::max(0.0, light), 30);
-    c = {b.col.r * (0.25 + 0.75 * light) + 200 * spec, b.col.g * (0.25 + 0.75 * light) + 200 * spec,
-         b.col.b * (0.25 + 0.75 * light) + 200 * spec};
+    const double specular = std::pow(std::max(0.0, light), 30);
+    const double shade = 0.25 + 0.75 * light, highlight = 200 * specular;
+    c = {b.col.r * shade + highlight, b.col.g * shade + highlight, b.col.b * shade + highlight};
   }
   return c;
 }
