@@ -9,6 +9,7 @@
 #include <fstream>
 #include <istream>
 #include <iterator>
+#include <new>
 
 #include "codec/detail/fast_decoder.h"
 #include "codec/detail/io.h"
@@ -38,6 +39,9 @@ std::uint64_t maxCoverage(std::uint32_t symbols, std::uint32_t values, int bits)
   std::uint64_t runs = std::min<std::uint64_t>(symbols / 2, values);
   return runs * (std::uint64_t{1} << (bits + 2)) + (symbols - 2 * runs);
 }
+
+// Rasters up to this many pixels are decoded whatever their streams cover.
+constexpr std::uint64_t kFreeRasterPixels = 1u << 16;
 
 }  // namespace
 
@@ -95,7 +99,9 @@ LoadResult validateImageHeader(const ImageHeader& h, std::uint64_t fileSize, Ima
     if (bits < 1 || bits > 8)
       return fail(LoadStatus::rejected, "value width " + std::to_string(bits) + " of channel " +
                                             std::to_string(c) + " is outside 1..8");
-    if (maxCoverage(h.symbolCount[c], h.valueCount[c], bits) < pixels)
+    // Short streams leave zeros, but a raster far larger than the streams
+    // could ever cover would only make a tiny file allocate gigabytes.
+    if (pixels > kFreeRasterPixels && maxCoverage(h.symbolCount[c], h.valueCount[c], bits) < pixels)
       return fail(LoadStatus::rejected,
                   "the streams of channel " + std::to_string(c) +
                       " cannot describe a raster of " + std::to_string(h.width) + " x " +
@@ -133,7 +139,7 @@ void unpackSymbols(const std::uint8_t* packed, std::uint32_t count, std::uint8_t
 
 void unpackValues(const std::uint8_t* packed, std::uint32_t count, int bits, std::uint8_t* values) {
   if (bits == 8) {
-    std::memcpy(values, packed, count);
+    if (count != 0) std::memcpy(values, packed, count);
     return;
   }
   const unsigned mask = (1u << bits) - 1;
@@ -375,13 +381,17 @@ LoadResult decodeInto(const std::uint8_t* data, std::size_t size, std::vector<st
   LoadResult r = validateImageHeader(h, size, nullptr);
   if (!r.ok()) return r;
   const std::size_t outBytes = std::size_t(h.width) * h.height * (h.bitsPerPixel == 24 ? 4 : 1);
-  if (allocate) {
-    pixels.resize(outBytes);
-  } else if (pixels.size() < outBytes) {
+  if (!allocate && pixels.size() < outBytes)
     return fail(LoadStatus::rejected, "the pixel buffer holds " + std::to_string(pixels.size()) +
                                           " bytes, the image needs " + std::to_string(outBytes));
+  // A valid header can still describe more than this machine can hold.
+  try {
+    if (allocate) pixels.resize(outBytes);
+    detail::decodeFast(data, h, pixels.data());
+  } catch (const std::bad_alloc&) {
+    return fail(LoadStatus::rejected, "not enough memory to decode " + std::to_string(h.width) +
+                                          " x " + std::to_string(h.height) + " pixels");
   }
-  detail::decodeFast(data, h, pixels.data());
   return {};
 }
 

@@ -67,12 +67,32 @@
 // writing; reading uses R = Y + 1.140251V, B = Y + 2.028398U,
 // G = (Y − 0.3R − 0.11B) × 1.694915. All in double precision; a real becomes
 // a byte only at the end: <= 0 -> 0, >= 255 -> 255 (NaN -> 0), otherwise
-// rounded to nearest, halves to even.
+// rounded to nearest, halves to even. Colour pixels are stored B, G, R, 0.
+//
+// Example, 54 bytes: a grey 2 × 2 picture, levelCount 0, table {1, 1},
+// symbols 2, 0, 0, 0 and value 100 (coefficients 100, 0, 0, 0; four pixels
+// of 50):
+//   4B 50 58  02 00  02 00  08  00  04 00 00 00  00×8  01 00 00 00  00×8
+//   08 00 00  00 00 00 00 00 00 F0 3F  00 00 00 00 00 00 F0 3F  02  64
+//
+// What a reader accepts (checked before anything is allocated):
+//   width and height not 0; bitsPerPixel 8 or 24; levelCount <= 16; width
+//   and height divisible by 2^(levelCount + 1); each used valueBits 1..8;
+//   a raster above 65536 pixels only when the channel's symbol and value
+//   counts could cover it (so a few bytes cannot demand gigabytes); the
+//   sections the header announces not longer than the file (a shorter file
+//   is an I/O error, like a missing one). Bytes after the last section are
+//   ignored; the magic and the unused grey-file fields are not checked.
 // ---------------------------------------------------------------------------
 //
 // Error contract: nothing here throws for bad input or I/O failure; loaders
 // return a LoadResult, writers return false with a reason. Loaders check the
 // whole header against the file size before allocating anything.
+//
+// Decoding runs on a fast path that performs the reference routines' double
+// operations in the same order (byte-identical output); it keeps one scratch
+// block per thread between calls (up to 16 MB) so that a series of decodes
+// does not fault in fresh memory every time.
 #pragma once
 
 #include <cstddef>
@@ -204,7 +224,8 @@ void storeColorPixels(const double* red, const double* green, const double* blue
 // destination (row stride `stride`); source may equal destination.
 void forwardHaar(const double* source, double* destination, int bandWidth, int bandHeight,
                  int stride, int fullHeight, int level);
-// RGB -> YUV per pixel, then forwardHaar of each channel.
+// RGB -> YUV per pixel into the destinations (which may be the source
+// planes), then forwardHaar of each channel in place.
 void forwardHaarColor(const double* red, const double* green, const double* blue, double* y,
                       double* u, double* v, int bandWidth, int bandHeight, int stride,
                       int fullHeight, int level);

@@ -62,41 +62,50 @@ double quantizeBand(const double* plane, std::int32_t* raster, int bits, Band ba
 void forwardHaar(const double* S, double* D, int bw, int bh, int W, int H, int level) {
   (void)H;
   const double k = kHalfSqrt2;
-  std::vector<double> T1(std::size_t(bw) * bh), T2(std::size_t(bw) * bh);
+  // One temporary for the row pass: the column pass may write D directly,
+  // since S (which D may be) is no longer read by then.
+  std::vector<double> T(std::size_t(bw) * bh);
   for (int y = 0; y < bh; ++y) {
     const double* s = S + std::size_t(y) * W;
-    double* t = &T1[std::size_t(y) * bw];
+    double* t = &T[std::size_t(y) * bw];
     for (int j = 0; j < bw / 2; ++j) {
       t[j] = k * (s[2 * j + 1] + s[2 * j]);
       t[bw / 2 + j] = k * (s[2 * j] - s[2 * j + 1]);
     }
   }
-  for (int i = 0; i < bh / 2; ++i)
+  for (int i = 0; i < bh / 2; ++i) {
+    const double* a = &T[std::size_t(2 * i) * bw];
+    const double* b = a + bw;
+    double* sum = D + std::size_t(i) * W;
+    double* difference = D + std::size_t(bh / 2 + i) * W;
     for (int x = 0; x < bw; ++x) {
-      const double a = T1[std::size_t(2 * i) * bw + x], b = T1[std::size_t(2 * i + 1) * bw + x];
-      T2[std::size_t(i) * bw + x] = k * (b + a);
-      T2[std::size_t(bh / 2 + i) * bw + x] = k * (a - b);
+      sum[x] = k * (b[x] + a[x]);
+      difference[x] = k * (a[x] - b[x]);
     }
-  for (int y = 0; y < bh; ++y)
-    std::memcpy(D + std::size_t(y) * W, &T2[std::size_t(y) * bw], sizeof(double) * bw);
+  }
   if (level != 0) forwardHaar(D, D, bw / 2, bh / 2, W, H, level - 1);
 }
 
 void forwardHaarColor(const double* red, const double* green, const double* blue, double* yOut,
                       double* uOut, double* vOut, int bw, int bh, int W, int H, int level) {
-  const std::size_t size = std::size_t(W) * H;
-  std::vector<double> Y(size), U(size), V(size);
+  // The luma and chroma planes are built in the destinations and transformed
+  // in place (forwardHaar allows source = destination): the same values as
+  // through temporaries, without three more full-size planes. Each pixel's
+  // inputs are read before its outputs are written, so the destinations may
+  // be the source planes themselves.
   for (int y = 0; y < bh; ++y)
     for (int x = 0; x < bw; ++x) {
       const std::size_t i = std::size_t(y) * W + x;
       const double l = 0.3 * red[i] + 0.59 * green[i] + 0.11 * blue[i];
-      Y[i] = l;
-      U[i] = 0.493 * (blue[i] - l);
-      V[i] = 0.877 * (red[i] - l);
+      const double u = 0.493 * (blue[i] - l);
+      const double v = 0.877 * (red[i] - l);
+      yOut[i] = l;
+      uOut[i] = u;
+      vOut[i] = v;
     }
-  forwardHaar(Y.data(), yOut, bw, bh, W, H, level);
-  forwardHaar(U.data(), uOut, bw, bh, W, H, level);
-  forwardHaar(V.data(), vOut, bw, bh, W, H, level);
+  forwardHaar(yOut, yOut, bw, bh, W, H, level);
+  forwardHaar(uOut, uOut, bw, bh, W, H, level);
+  forwardHaar(vOut, vOut, bw, bh, W, H, level);
 }
 
 void quantizePlane(const double* plane, std::int32_t* raster, int w, int h, int n, int bits,
@@ -325,26 +334,22 @@ std::vector<std::uint8_t> encodeImage(const std::uint8_t* pixels, int width, int
   const int n = params.levelCount;
   const std::size_t count = std::size_t(width) * height;
   const int channels = params.grey ? 1 : 3;
+  // The pixel planes are transformed in place into the coefficients.
   std::vector<double> coefficients[3];
   std::vector<std::int32_t> rasters[3];
   std::vector<double> tables[3];
   for (int c = 0; c < channels; ++c) {
     coefficients[c].resize(count);
+    for (std::size_t i = 0; i < count; ++i) coefficients[c][i] = pixels[channels * i + c];
     rasters[c].resize(count);
     tables[c].resize(std::size_t(n) + 2);
   }
   if (params.grey) {
-    std::vector<double> plane(pixels, pixels + count);
-    forwardHaar(plane.data(), coefficients[0].data(), width, height, width, height, n);
+    forwardHaar(coefficients[0].data(), coefficients[0].data(), width, height, width, height, n);
   } else {
-    std::vector<double> rgb[3];
-    for (int c = 0; c < 3; ++c) {
-      rgb[c].resize(count);
-      for (std::size_t i = 0; i < count; ++i) rgb[c][i] = pixels[3 * i + c];
-    }
-    forwardHaarColor(rgb[0].data(), rgb[1].data(), rgb[2].data(), coefficients[0].data(),
-                     coefficients[1].data(), coefficients[2].data(), width, height, width, height,
-                     n);
+    forwardHaarColor(coefficients[0].data(), coefficients[1].data(), coefficients[2].data(),
+                     coefficients[0].data(), coefficients[1].data(), coefficients[2].data(), width,
+                     height, width, height, n);
   }
   for (int c = 0; c < channels; ++c) {
     if (params.threshold >= 0)

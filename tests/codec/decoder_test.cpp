@@ -140,6 +140,20 @@ TEST(WaveletDecoder, RunsAndShortStreams) {
   expected[0] = 3;
   expected[1] = 4;
   EXPECT_EQ(rasterOf(file), expected);
+
+  // Empty streams: an all-zero raster, decoded as black; still so at 256 x
+  // 256, the largest raster accepted without streams that could cover it.
+  for (int side : {2, 256}) {
+    std::vector<std::uint8_t> pixels;
+    ImageHeader header;
+    const auto empty = greyFile(side, side, 0, 0, 0, 8, {1, 1}, {});
+    ASSERT_TRUE(decode(empty, pixels, header).ok()) << side;
+    EXPECT_EQ(pixels, std::vector<std::uint8_t>(std::size_t(side) * side, 0));
+  }
+  std::vector<std::uint8_t> pixels;
+  ImageHeader header;
+  EXPECT_EQ(decode(greyFile(258, 258, 0, 0, 0, 8, {1, 1}, {}), pixels, header).status,
+            LoadStatus::rejected);
 }
 
 TEST(WaveletDecoder, DequantisationPerBandAndZeroFactor) {

@@ -74,3 +74,43 @@ inline std::uint64_t fnv1a(const std::vector<std::uint8_t>& bytes) {
 }
 
 }  // namespace codectest
+
+namespace codectest {
+
+// The straightforward decoder: the named reference routines composed as
+// loadWaveletImage's description lists them, with int32 rasters and
+// full-size real planes. The fast decoder must match it byte for byte.
+inline codec::LoadResult referenceDecode(const std::vector<std::uint8_t>& file,
+                                         std::vector<std::uint8_t>& out) {
+  using namespace codec;
+  std::vector<std::int32_t> r[3];
+  std::vector<double> t[3];
+  LoadResult result = readCoefficientStreams(file.data(), file.size(), r[0], r[1], r[2], t[0],
+                                             t[1], t[2]);
+  if (!result.ok()) return result;
+  ImageHeader h;
+  parseImageHeader(file.data(), file.size(), h);
+  const int w = h.width, ht = h.height, n = h.levelCount;
+  const std::size_t count = std::size_t(w) * ht;
+  if (h.bitsPerPixel == 8) {
+    out.resize(count);
+    std::vector<double> a(count), b(count);
+    dequantizePlane(r[0].data(), a.data(), w, ht, n, t[0].data());
+    inverseHaar(a.data(), b.data(), w, ht, w, ht, n);
+    storeGreyPixels(b.data(), out.data(), count);
+    return result;
+  }
+  out.resize(count * 4);
+  std::vector<double> a[3], rgb[3];
+  for (int c = 0; c < 3; ++c) a[c].resize(count), rgb[c].resize(count);
+  const std::int32_t* rasters[3] = {r[0].data(), r[1].data(), r[2].data()};
+  double* planes[3] = {a[0].data(), a[1].data(), a[2].data()};
+  const double* tables[3] = {t[0].data(), t[1].data(), t[2].data()};
+  dequantizeColorPlanes(rasters, planes, w, ht, n, tables);
+  inverseHaarColor(planes[0], planes[1], planes[2], rgb[0].data(), rgb[1].data(), rgb[2].data(),
+                   w, ht, w, ht, n);
+  storeColorPixels(rgb[0].data(), rgb[1].data(), rgb[2].data(), out.data(), count);
+  return result;
+}
+
+}  // namespace codectest

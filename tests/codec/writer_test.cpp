@@ -141,6 +141,30 @@ TEST(WaveletWriter, ForwardStepIsExactlyInvertedWithoutSmoothing) {
   EXPECT_EQ(d[3], k * (r1 - r3));
 }
 
+TEST(WaveletWriter, ColourTransformInPlaceEqualsIntoOtherPlanes) {
+  const int w = 16, h = 8;
+  const auto rgb = codectest::syntheticPicture(w, h, 5);
+  std::vector<double> in[3], out[3];
+  for (int c = 0; c < 3; ++c) {
+    in[c].resize(w * h);
+    out[c].assign(w * h, -1.0);
+    for (int i = 0; i < w * h; ++i) in[c][i] = rgb[3 * i + c];
+  }
+  forwardHaarColor(in[0].data(), in[1].data(), in[2].data(), out[0].data(), out[1].data(),
+                   out[2].data(), w, h, w, h, 2);
+  forwardHaarColor(in[0].data(), in[1].data(), in[2].data(), in[0].data(), in[1].data(),
+                   in[2].data(), w, h, w, h, 2);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(in[c], out[c]) << c;
+  // Step by step for one pixel's luma: the transform starts from Y.
+  const double y0 = 0.3 * rgb[0] + 0.59 * rgb[1] + 0.11 * rgb[2];
+  std::vector<double> lumaOnly(w * h);
+  for (int i = 0; i < w * h; ++i)
+    lumaOnly[i] = 0.3 * rgb[3 * i] + 0.59 * rgb[3 * i + 1] + 0.11 * rgb[3 * i + 2];
+  EXPECT_EQ(lumaOnly[0], y0);
+  forwardHaar(lumaOnly.data(), lumaOnly.data(), w, h, w, h, 2);
+  EXPECT_EQ(lumaOnly, out[0]);
+}
+
 TEST(WaveletWriter, RasterRoundTripIsBitExact) {
   const int w = 32, h = 16;
   for (int bpp : {8, 24})

@@ -96,8 +96,11 @@ bool TrialEncoder::run(const codec::EncodeParams& params, Trial& trial, std::str
 
 namespace {
 
-constexpr double kMaxThreshold = 64.0;
-constexpr int kBisections = 8;
+// Detail coefficients of the coarse levels reach thousands (each step can
+// double a magnitude), so low quality targets need thresholds far above the
+// pixel range; 12 halvings of 0 .. 1024 end at a step of 0.25.
+constexpr double kMaxThreshold = 1024.0;
+constexpr int kBisections = 12;
 
 // Candidate level counts and value widths, coarse to fine.
 struct Shape {
