@@ -10,10 +10,11 @@
 //   - musicTime is the position of the sample being heard now, in
 //     milliseconds, wrapping to 0 when the looping music starts again; it
 //     advances every millisecond and never steps back except at that wrap.
-//   - With musicEnabled false, or when no audio device can be opened, the
-//     stream runs on a silent output that opens no device and advances in
-//     real time (the device failure is noted on stderr, not fatal, so a
-//     machine without sound still plays the show).
+//   - With musicEnabled false the stream runs on a silent output that opens
+//     no device and advances in real time. With music on, a device that
+//     cannot be opened is a start failure ("Error initializing output
+//     device"); only the headless runner's audible option falls back to
+//     silence, with a note on stderr.
 //   - Without musicStart (a script with no @music line) musicTime is a silent
 //     real-time clock that starts at 0 on its first call, and the spectrum
 //     stays 0.
