@@ -152,7 +152,9 @@ inline void sampleInto(std::uint8_t* out, const std::uint8_t* l, int w, int h, f
 // ----- Row sampling ---------------------------------------------------------
 // sampleInto for a whole row of coordinates: the cosine weights of all
 // fractions are computed in one vectorisable pass (then certified as in
-// cosineWeight), and the blends follow. Same bytes as sampleInto.
+// cosineWeight), and the blends follow. Same bytes as sampleInto. layer must
+// be a bank layer (it reads pixels as 4-byte words; the bank pads each
+// layer by kLayerPadding bytes). out must not overlap layer.
 void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const float* xs,
                const float* ys, int count);
 

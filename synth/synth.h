@@ -56,6 +56,9 @@ inline constexpr int kMaxLayerSide = 8192;
 inline constexpr std::size_t kMaxLayerPixels = std::size_t{1} << 24;
 inline constexpr std::size_t kHistoryBytes = 4 + 4 * kMaxCommands + 40 * kMaxCommands;  // 4404
 inline constexpr std::size_t kDumpBytes = kHistoryBytes * kHistoryLayers;                // 22020
+// Spare bytes after each layer's pixels (never part of the picture), so that
+// a pixel can be read as one 4-byte word.
+inline constexpr std::size_t kLayerPadding = 4;
 
 // π as the synthesizer uses it: the single nearest π.
 inline constexpr float kPi = 3.14159274f;
