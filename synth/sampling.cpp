@@ -51,7 +51,10 @@ SYNTH_CLONES void splitRow(const float* __restrict v, std::int32_t* __restrict w
                            float* __restrict frac, std::uint8_t* __restrict near, int count) {
   for (int i = 0; i < count; ++i) {
     const bool inRange = std::fabs(v[i]) < 2147483648.0f;
-    const float x = inRange ? v[i] : 0.0f;
+    // Far values become 0 by a bit mask, so the conversion below is always
+    // in range (a select would keep the loop scalar).
+    const std::uint32_t keep = std::uint32_t(0) - static_cast<std::uint32_t>(inRange);
+    const float x = std::bit_cast<float>(std::bit_cast<std::uint32_t>(v[i]) & keep);
     const int t = static_cast<int>(x);
     whole[i] = t;
     frac[i] = static_cast<float>(static_cast<double>(x) - t);
