@@ -158,6 +158,10 @@ inline void sampleInto(std::uint8_t* out, const std::uint8_t* l, int w, int h, f
 void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const float* xs,
                const float* ys, int count);
 
+// c[i] = static_cast<float>(std::cos(a[i])), s[i] likewise for sin, for a
+// row of arguments (certified polynomial as singleCos, vectorised).
+void cosSinRow(const float* a, float* c, float* s, int count);
+
 inline void copyLayer(Synth& s, int from, int to) {
   if (from != to) std::memcpy(s.layer(to), s.layer(from), s.layerBytes());
 }

@@ -45,6 +45,39 @@ SYNTH_CLONES void polyWeights(const float* __restrict f, float* __restrict a, st
   }
 }
 
+// c[i], s[i] = the singles of cos(a[i]) and sin(a[i]) by polynomial where
+// certified; ok[i] = 0 where the library must decide (also |a| > 1e5).
+SYNTH_CLONES void cosSinKernel(const float* __restrict a, float* __restrict c, float* __restrict s,
+                               std::uint8_t* __restrict ok, int count) {
+  for (int i = 0; i < count; ++i) {
+    const bool inRange = std::fabs(a[i]) <= 1e5f;
+    const std::uint32_t keep = std::uint32_t(0) - static_cast<std::uint32_t>(inRange);
+    const double t = static_cast<double>(std::bit_cast<float>(std::bit_cast<std::uint32_t>(a[i]) & keep));
+    constexpr double kMagic = 6755399441055744.0;
+    const double k = (t * 0.63661977236758134308 + kMagic) - kMagic;
+    const double r = ((t - k * 1.57079632673412561417e+00) - k * 6.07710050630396597660e-11) -
+                     k * 2.02226624879595063154e-21;
+    const double z = r * r;
+    const double pc = 1.0 - 0.5 * z +
+                      z * z * (4.16666666666666019037e-02 + z * (-1.38888888888741095749e-03 + z * (2.48015872894767294178e-05 + z * (-2.75573143513906633035e-07 + z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
+    const double ps = r + r * z * (-1.66666666666666324348e-01 + z * (8.33333333332248946124e-03 + z * (-1.98412698298579493134e-04 + z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+    const auto ki = static_cast<std::int64_t>(static_cast<int>(k));
+    const std::uint64_t cb = std::bit_cast<std::uint64_t>(pc), sb = std::bit_cast<std::uint64_t>(ps);
+    // cos(r + qπ/2): c, −s, −c, s; sin(r + qπ/2) = cos(r + (q + 3)π/2).
+    const std::uint64_t oddC = std::uint64_t(0) - static_cast<std::uint64_t>(ki & 1);
+    const std::uint64_t signC = static_cast<std::uint64_t>((ki + 1) & 2) << 62;
+    const std::uint64_t oddS = ~oddC;
+    const std::uint64_t signS = static_cast<std::uint64_t>((ki + 4) & 2) << 62;
+    const double vc = std::bit_cast<double>(((sb & oddC) | (cb & ~oddC)) ^ signC);
+    const double vs = std::bit_cast<double>(((sb & oddS) | (cb & ~oddS)) ^ signS);
+    const float cl = static_cast<float>(vc - 1e-15), ch = static_cast<float>(vc + 1e-15);
+    const float sl = static_cast<float>(vs - 1e-15), sh = static_cast<float>(vs + 1e-15);
+    c[i] = cl;
+    s[i] = sl;
+    ok[i] = inRange && cl == ch && sl == sh;
+  }
+}
+
 // Whole part (low 32 bits) and single fraction of each coordinate, as
 // splitCoordinate; far or non-finite coordinates are redone one by one.
 SYNTH_CLONES void splitRow(const float* __restrict v, std::int32_t* __restrict whole,
@@ -146,6 +179,17 @@ void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const
     br[i] = word(r1 + x1 * 3);
   }
   blendRowOfSamples(buf.ax.data(), buf.ay.data(), tl, tr, bl, br, out, count);
+}
+
+void cosSinRow(const float* a, float* c, float* s, int count) {
+  static thread_local std::vector<std::uint8_t> ok;
+  if (ok.size() < static_cast<std::size_t>(count)) ok.resize(static_cast<std::size_t>(count));
+  cosSinKernel(a, c, s, ok.data(), count);
+  for (int i = 0; i < count; ++i)
+    if (!ok[std::size_t(i)]) {
+      c[i] = static_cast<float>(std::cos(static_cast<double>(a[i])));
+      s[i] = static_cast<float>(std::sin(static_cast<double>(a[i])));
+    }
 }
 
 }  // namespace synth::detail
