@@ -72,7 +72,7 @@ inline bool certifiedSingle(double v, float& out) {
   return true;
 }
 
-// static_cast<float>(std::cos(t)) and the same for sin.
+// static_cast<float>(std::cos(t)) and the same for sin (any t).
 inline float singleCos(double t) {
   float out;
   if (std::fabs(t) <= 1e5 && certifiedSingle(polyTrig(t, 0), out)) return out;
@@ -149,54 +149,18 @@ inline void sampleInto(std::uint8_t* out, const std::uint8_t* l, int w, int h, f
               l + (y1 * w + x1) * 3);
 }
 
-// Remembers cosine weights by the fraction's bits: sampling loops meet the
-// same fractions again and again (a row's shift, a column's offset), and
-// the cosine dominates their cost. Fractions are never NaN, so the NaN bit
-// pattern marks an empty entry.
-class WeightCache {
- public:
-  WeightCache() {
-    for (auto& k : keys_) k = 0xFFFFFFFFu;
-  }
-  float weight(float f) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    const std::size_t i = (bits * 2654435761u) >> 20;  // 4096 entries
-    if (keys_[i] == bits) return values_[i];
-    const float w = cosineWeight(f);
-    keys_[i] = bits;
-    values_[i] = w;
-    return w;
-  }
-
- private:
-  std::uint32_t keys_[4096];
-  float values_[4096];
-};
-
-inline WeightCache& weightCache() {
-  static thread_local WeightCache cache;
-  return cache;
-}
-
-// sampleInto with cached weights.
-inline void sampleCached(std::uint8_t* out, const std::uint8_t* l, int w, int h, float x, float y,
-                         WeightCache& cache) {
-  const Split sx = splitCoordinate(x), sy = splitCoordinate(y);
-  const std::int64_t mw = w - 1, mh = h - 1;
-  const std::int64_t x0 = sx.whole & mw, x1 = (sx.whole + 1) & mw;
-  const std::int64_t y0 = sy.whole & mh, y1 = (sy.whole + 1) & mh;
-  const BlendWeights wt = blendWeights(cache.weight(sx.frac), cache.weight(sy.frac));
-  blendPixels(out, wt, l + (y0 * w + x0) * 3, l + (y0 * w + x1) * 3, l + (y1 * w + x0) * 3,
-              l + (y1 * w + x1) * 3);
-}
-
 // ----- Row sampling ---------------------------------------------------------
 // sampleInto for a whole row of coordinates: the cosine weights of all
 // fractions are computed in one vectorisable pass (then certified as in
-// cosineWeight), and the blends follow. Same bytes as sampleInto.
+// cosineWeight), and the blends follow. Same bytes as sampleInto. layer must
+// be a bank layer (it reads pixels as 4-byte words; the bank pads each
+// layer by kLayerPadding bytes). out must not overlap layer.
 void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const float* xs,
                const float* ys, int count);
+
+// c[i] = static_cast<float>(std::cos(a[i])), s[i] likewise for sin, for a
+// row of arguments (certified polynomial as singleCos, vectorised).
+void cosSinRow(const float* a, float* c, float* s, int count);
 
 inline void copyLayer(Synth& s, int from, int to) {
   if (from != to) std::memcpy(s.layer(to), s.layer(from), s.layerBytes());

@@ -40,22 +40,23 @@ void twirlLayer(Synth& s, int source, int destination, float angle, float radius
   std::uint8_t* dst = s.layer(destination);
   const int cx = w / 2, cy = h / 2;
   const float k = static_cast<float>(1.0 / (std::sqrt(2.0 * w * h) * radiusScale));
-  std::vector<float> xs(static_cast<std::size_t>(w)), ys(static_cast<std::size_t>(w));
+  const std::size_t n = static_cast<std::size_t>(w);
+  std::vector<float> angles(n), cs(n), sn(n), xs(n), ys(n);
   for (int y = 0; y < h; ++y) {
     const float dy = static_cast<float>(y - cy);
     for (int x = 0; x < w; ++x) {
       const float dx = static_cast<float>(x - cx);
       const float dist = fastSqrt(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
       const float r = static_cast<float>(cx - static_cast<double>(dist));
-      if (!(r > 0.0f)) {  // outside the circle: the pixel itself (exact at integer coordinates)
-        xs[std::size_t(x)] = static_cast<float>(x);
-        ys[std::size_t(x)] = static_cast<float>(y);
-        continue;
-      }
-      const float a = static_cast<float>(static_cast<double>(angle) * r * r * k);
-      const double c = singleCos(a), sn = singleSin(a);
-      xs[std::size_t(x)] = static_cast<float>(cx + (c * dx - sn * dy));
-      ys[std::size_t(x)] = static_cast<float>(cy + (sn * dx + c * dy));
+      // Outside the circle the sample point is (x, y) itself: angle 0 gives
+      // c = 1, s = 0 and exactly that point.
+      angles[std::size_t(x)] = r > 0.0f ? static_cast<float>(static_cast<double>(angle) * r * r * k) : 0.0f;
+    }
+    cosSinRow(angles.data(), cs.data(), sn.data(), w);
+    for (int x = 0; x < w; ++x) {
+      const double dx = x - cx, c = cs[std::size_t(x)], si = sn[std::size_t(x)];
+      xs[std::size_t(x)] = static_cast<float>(cx + (c * dx - si * dy));
+      ys[std::size_t(x)] = static_cast<float>(cy + (si * dx + c * dy));
     }
     sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, xs.data(), ys.data(), w);
   }

@@ -224,6 +224,15 @@ void motionBlur(Synth& s, int source, int destination, int length) {
   const std::int64_t n1 = std::int64_t(length) + 1;
   const std::int64_t q = n1 / w, r = n1 % w;
   const std::int64_t divisor = n1 * n1;
+  // sum / divisor through a reciprocal: the estimate is off by at most a
+  // few units (sums stay below 2^57), and the correction makes it exact.
+  const double reciprocal = 1.0 / static_cast<double>(divisor);
+  auto divide = [divisor, reciprocal](std::int64_t sum) {
+    std::int64_t q = static_cast<std::int64_t>(static_cast<double>(sum) * reciprocal);
+    while (q > 0 && q * divisor > sum) --q;
+    while ((q + 1) * divisor <= sum) ++q;
+    return q;
+  };
   std::vector<std::int64_t> prefix(2 * std::size_t(w) + 1), box(static_cast<std::size_t>(w)),
       prefixBox(2 * std::size_t(w) + 1);
   for (int y = 0; y < h; ++y) {
@@ -231,16 +240,17 @@ void motionBlur(Synth& s, int source, int destination, int length) {
     std::uint8_t* out = dst + std::size_t(y) * std::size_t(w) * 3;
     for (int c = 0; c < 3; ++c) {
       prefix[0] = 0;
-      for (int k = 0; k < 2 * w; ++k) prefix[std::size_t(k + 1)] = prefix[std::size_t(k)] + row[std::size_t(k % w) * 3 + std::size_t(c)];
+      for (int k = 0; k < w; ++k) prefix[std::size_t(k + 1)] = prefix[std::size_t(k)] + row[std::size_t(k) * 3 + std::size_t(c)];
+      for (int k = w; k < 2 * w; ++k) prefix[std::size_t(k + 1)] = prefix[std::size_t(k)] + row[std::size_t(k - w) * 3 + std::size_t(c)];
       const std::int64_t total = prefix[std::size_t(w)];
       for (int x = 0; x < w; ++x)  // forward box: v[x .. x + n]
         box[std::size_t(x)] = q * total + prefix[std::size_t(x + r)] - prefix[std::size_t(x)];
       prefixBox[0] = 0;
-      for (int k = 0; k < 2 * w; ++k) prefixBox[std::size_t(k + 1)] = prefixBox[std::size_t(k)] + box[std::size_t(k % w)];
+      for (int k = 0; k < 2 * w; ++k) prefixBox[std::size_t(k + 1)] = prefixBox[std::size_t(k)] + box[std::size_t(k < w ? k : k - w)];
       const std::int64_t totalBox = prefixBox[std::size_t(w)];
       for (int x = 0; x < w; ++x) {  // backward box: B[x − n .. x]
         const std::int64_t sum = q * totalBox + prefixBox[std::size_t(x + w + 1)] - prefixBox[std::size_t(x + w + 1 - r)];
-        out[std::size_t(x) * 3 + std::size_t(c)] = static_cast<std::uint8_t>(sum / divisor);
+        out[std::size_t(x) * 3 + std::size_t(c)] = static_cast<std::uint8_t>(divide(sum));
       }
     }
   }

@@ -74,7 +74,8 @@ CallArgs convertArgs(const OperationInfo& op, const CommandParams& params);
 // operation reads or builds through it, and each operation's own limits
 // (steps below 1, zero cell sizes, blob counts outside 0..16, quadrants
 // outside 1..4, noiseDistort bits outside 0..16, woodLayer bits outside 0..8,
-// a radius scale of 0, a negative or over-long motionBlur length).
+// a radius scale of 0, a negative motionBlur length or one above 2^24,
+// randCombineLayers weights above 16 or not a number).
 std::string validateCommand(std::int32_t opcode, const CommandParams& params);
 
 // ----- Generators ------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "synth/detail.h"
@@ -16,9 +17,11 @@ namespace {
 #define SYNTH_CLONES
 #endif
 
-// w[i] = (1 − cos(f[i] · π)) · 0.5 by the polynomial of polyTrig (|f| <= 1),
-// written without branches so that the loop vectorises.
-SYNTH_CLONES void polyWeights(const float* __restrict f, double* __restrict w, int count) {
+// a[i] = the single (1 − cos(f[i] · π)) · 0.5 by the polynomial of
+// polyTrig (|f| < 1), certified as certifiedSingle does; ok[i] = 0 where the
+// library must decide. Written without branches so that the loop vectorises.
+SYNTH_CLONES void polyWeights(const float* __restrict f, float* __restrict a, std::uint8_t* __restrict ok,
+                              int count) {
   for (int i = 0; i < count; ++i) {
     const double t = static_cast<double>(f[i]) * static_cast<double>(kPi);
     constexpr double kMagic = 6755399441055744.0;
@@ -30,47 +33,89 @@ SYNTH_CLONES void polyWeights(const float* __restrict f, double* __restrict w, i
                      z * z * (4.16666666666666019037e-02 + z * (-1.38888888888741095749e-03 + z * (2.48015872894767294178e-05 + z * (-2.75573143513906633035e-07 + z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
     const double sn = r + r * z * (-1.66666666666666324348e-01 + z * (8.33333333332248946124e-03 + z * (-1.98412698298579493134e-04 + z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
     // Quadrant k mod 4 picks c, −s, −c, s (two's complement bits work for
-    // negative k too).
-    // Selected by bit masks: a branch or select keeps the loop scalar.
+    // negative k too), selected by bit masks: a branch keeps the loop scalar.
     const auto ki = static_cast<std::int64_t>(static_cast<int>(k));
     const std::uint64_t odd = std::uint64_t(0) - static_cast<std::uint64_t>(ki & 1);
     const std::uint64_t sign = static_cast<std::uint64_t>((ki + 1) & 2) << 62;
     const std::uint64_t bits = ((std::bit_cast<std::uint64_t>(sn) & odd) | (std::bit_cast<std::uint64_t>(c) & ~odd)) ^ sign;
-    w[i] = (1.0 - std::bit_cast<double>(bits)) * 0.5;
+    const double w = (1.0 - std::bit_cast<double>(bits)) * 0.5;
+    const float lo = static_cast<float>(w - 1e-15), hi = static_cast<float>(w + 1e-15);
+    a[i] = lo;
+    ok[i] = lo == hi;
+  }
+}
+
+// c[i], s[i] = the singles of cos(a[i]) and sin(a[i]) by polynomial where
+// certified; ok[i] = 0 where the library must decide (also |a| > 1e5).
+SYNTH_CLONES void cosSinKernel(const float* __restrict a, float* __restrict c, float* __restrict s,
+                               std::uint8_t* __restrict ok, int count) {
+  for (int i = 0; i < count; ++i) {
+    const bool inRange = std::fabs(a[i]) <= 1e5f;
+    const std::uint32_t keep = std::uint32_t(0) - static_cast<std::uint32_t>(inRange);
+    const double t = static_cast<double>(std::bit_cast<float>(std::bit_cast<std::uint32_t>(a[i]) & keep));
+    constexpr double kMagic = 6755399441055744.0;
+    const double k = (t * 0.63661977236758134308 + kMagic) - kMagic;
+    const double r = ((t - k * 1.57079632673412561417e+00) - k * 6.07710050630396597660e-11) -
+                     k * 2.02226624879595063154e-21;
+    const double z = r * r;
+    const double pc = 1.0 - 0.5 * z +
+                      z * z * (4.16666666666666019037e-02 + z * (-1.38888888888741095749e-03 + z * (2.48015872894767294178e-05 + z * (-2.75573143513906633035e-07 + z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
+    const double ps = r + r * z * (-1.66666666666666324348e-01 + z * (8.33333333332248946124e-03 + z * (-1.98412698298579493134e-04 + z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+    const auto ki = static_cast<std::int64_t>(static_cast<int>(k));
+    const std::uint64_t cb = std::bit_cast<std::uint64_t>(pc), sb = std::bit_cast<std::uint64_t>(ps);
+    // cos(r + qπ/2): c, −s, −c, s; sin(r + qπ/2) = cos(r + (q + 3)π/2).
+    const std::uint64_t oddC = std::uint64_t(0) - static_cast<std::uint64_t>(ki & 1);
+    const std::uint64_t signC = static_cast<std::uint64_t>((ki + 1) & 2) << 62;
+    const std::uint64_t oddS = ~oddC;
+    const std::uint64_t signS = static_cast<std::uint64_t>((ki + 4) & 2) << 62;
+    const double vc = std::bit_cast<double>(((sb & oddC) | (cb & ~oddC)) ^ signC);
+    const double vs = std::bit_cast<double>(((sb & oddS) | (cb & ~oddS)) ^ signS);
+    const float cl = static_cast<float>(vc - 1e-15), ch = static_cast<float>(vc + 1e-15);
+    const float sl = static_cast<float>(vs - 1e-15), sh = static_cast<float>(vs + 1e-15);
+    c[i] = cl;
+    s[i] = sl;
+    ok[i] = inRange && cl == ch && sl == sh;
+  }
+}
+
+// Whole part (low 32 bits) and single fraction of each coordinate, as
+// splitCoordinate; far or non-finite coordinates are redone one by one.
+SYNTH_CLONES void splitRow(const float* __restrict v, std::int32_t* __restrict whole,
+                           float* __restrict frac, std::uint8_t* __restrict near, int count) {
+  for (int i = 0; i < count; ++i) {
+    const bool inRange = std::fabs(v[i]) < 2147483648.0f;
+    // Far values become 0 by a bit mask, so the conversion below is always
+    // in range (a select would keep the loop scalar).
+    const std::uint32_t keep = std::uint32_t(0) - static_cast<std::uint32_t>(inRange);
+    const float x = std::bit_cast<float>(std::bit_cast<std::uint32_t>(v[i]) & keep);
+    const int t = static_cast<int>(x);
+    whole[i] = t;
+    frac[i] = static_cast<float>(static_cast<double>(x) - t);
+    near[i] = inRange;
   }
 }
 
 // The blends of a row: weights from the single cosine weights ax, ay (as
 // blendWeights), then per channel the weighted sum of the four corner
-// bytes (as blendPixels). corner[k] holds corner k / 3, channel k % 3.
+// pixels (as blendPixels). Corner pixels arrive as little-endian words
+// R | G << 8 | B << 16 (the fourth byte is ignored).
 SYNTH_CLONES void blendRowOfSamples(const float* __restrict ax, const float* __restrict ay,
-                                    const std::uint8_t* const* corner, std::uint8_t* __restrict r,
-                                    std::uint8_t* __restrict g, std::uint8_t* __restrict b, int count) {
-  const std::uint8_t* __restrict c0 = corner[0];
-  const std::uint8_t* __restrict c1 = corner[1];
-  const std::uint8_t* __restrict c2 = corner[2];
-  const std::uint8_t* __restrict c3 = corner[3];
-  const std::uint8_t* __restrict c4 = corner[4];
-  const std::uint8_t* __restrict c5 = corner[5];
-  const std::uint8_t* __restrict c6 = corner[6];
-  const std::uint8_t* __restrict c7 = corner[7];
-  const std::uint8_t* __restrict c8 = corner[8];
-  const std::uint8_t* __restrict c9 = corner[9];
-  const std::uint8_t* __restrict c10 = corner[10];
-  const std::uint8_t* __restrict c11 = corner[11];
+                                    const std::uint32_t* __restrict tl, const std::uint32_t* __restrict tr,
+                                    const std::uint32_t* __restrict bl, const std::uint32_t* __restrict br,
+                                    std::uint8_t* __restrict out, int count) {
   for (int i = 0; i < count; ++i) {
     const double wx = ax[i], wy = ay[i];
     const double ix = 1.0 - wx, iy = 1.0 - wy;
     const double w0 = static_cast<float>(ix * iy), w1 = static_cast<float>(wx * iy);
     const double w2 = static_cast<float>(ix * wy), w3 = static_cast<float>(wx * wy);
-    // Finite weights summing to 1 keep every sum within 0 .. 255 (plus
-    // rounding): clamping before the truncation changes no value.
-    double v = w0 * c0[i] + w1 * c3[i] + w2 * c6[i] + w3 * c9[i];
-    r[i] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(v, 0.0), 255.0)));
-    v = w0 * c1[i] + w1 * c4[i] + w2 * c7[i] + w3 * c10[i];
-    g[i] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(v, 0.0), 255.0)));
-    v = w0 * c2[i] + w1 * c5[i] + w2 * c8[i] + w3 * c11[i];
-    b[i] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(v, 0.0), 255.0)));
+    for (int c = 0; c < 3; ++c) {
+      const int shift = 8 * c;
+      // Finite weights summing to 1 keep the sum within 0 .. 255 (plus
+      // rounding): clamping before the truncation changes no value.
+      const double v = w0 * static_cast<double>((tl[i] >> shift) & 255u) + w1 * static_cast<double>((tr[i] >> shift) & 255u) +
+                       w2 * static_cast<double>((bl[i] >> shift) & 255u) + w3 * static_cast<double>((br[i] >> shift) & 255u);
+      out[3 * i + c] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(v, 0.0), 255.0)));
+    }
   }
 }
 
@@ -80,9 +125,9 @@ void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const
                const float* ys, int count) {
   struct Buffers {
     std::vector<float> fx, fy, ax, ay;
-    std::vector<std::int64_t> ix, iy;
-    std::vector<double> wx, wy;
-    std::vector<std::uint8_t> corners, channels;
+    std::vector<std::int32_t> ix, iy;
+    std::vector<std::uint8_t> nearX, nearY, okX, okY;
+    std::vector<std::uint32_t> corners;
   };
   static thread_local Buffers buf;
   const std::size_t n = static_cast<std::size_t>(count);
@@ -90,40 +135,61 @@ void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const
     for (auto* v : {&buf.fx, &buf.fy, &buf.ax, &buf.ay}) v->resize(n);
     buf.ix.resize(n);
     buf.iy.resize(n);
-    buf.wx.resize(n);
-    buf.wy.resize(n);
-    buf.corners.resize(12 * n);
-    buf.channels.resize(3 * n);
+    for (auto* v : {&buf.nearX, &buf.nearY, &buf.okX, &buf.okY}) v->resize(n);
+    buf.corners.resize(4 * n);
   }
+  splitRow(xs, buf.ix.data(), buf.fx.data(), buf.nearX.data(), count);
+  splitRow(ys, buf.iy.data(), buf.fy.data(), buf.nearY.data(), count);
   for (std::size_t i = 0; i < n; ++i) {
-    const Split sx = splitCoordinate(xs[i]), sy = splitCoordinate(ys[i]);
-    buf.ix[i] = sx.whole;
-    buf.fx[i] = sx.frac;
-    buf.iy[i] = sy.whole;
-    buf.fy[i] = sy.frac;
+    if (!buf.nearX[i]) {
+      const Split sp = splitCoordinate(xs[i]);
+      buf.ix[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(sp.whole));
+      buf.fx[i] = sp.frac;
+    }
+    if (!buf.nearY[i]) {
+      const Split sp = splitCoordinate(ys[i]);
+      buf.iy[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(sp.whole));
+      buf.fy[i] = sp.frac;
+    }
   }
-  polyWeights(buf.fx.data(), buf.wx.data(), count);
-  polyWeights(buf.fy.data(), buf.wy.data(), count);
-  std::uint8_t* corner[12];
-  for (std::size_t k = 0; k < 12; ++k) corner[k] = buf.corners.data() + k * n;
-  const std::int64_t mw = w - 1, mh = h - 1;
+  polyWeights(buf.fx.data(), buf.ax.data(), buf.okX.data(), count);
+  polyWeights(buf.fy.data(), buf.ay.data(), buf.okY.data(), count);
+  std::uint32_t* tl = buf.corners.data();
+  std::uint32_t* tr = tl + n;
+  std::uint32_t* bl = tr + n;
+  std::uint32_t* br = bl + n;
+  const std::uint32_t mw = static_cast<std::uint32_t>(w - 1), mh = static_cast<std::uint32_t>(h - 1);
+  const std::size_t stride = static_cast<std::size_t>(w) * 3;
+  // Word loads read one byte past a pixel: the layers carry padding for it.
+  auto word = [](const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  };
   for (std::size_t i = 0; i < n; ++i) {
-    if (!certifiedSingle(buf.wx[i], buf.ax[i])) buf.ax[i] = cosineWeightReference(buf.fx[i]);
-    if (!certifiedSingle(buf.wy[i], buf.ay[i])) buf.ay[i] = cosineWeightReference(buf.fy[i]);
-    const std::int64_t x0 = buf.ix[i] & mw, x1 = (buf.ix[i] + 1) & mw;
-    const std::int64_t y0 = buf.iy[i] & mh, y1 = (buf.iy[i] + 1) & mh;
-    const std::uint8_t* p[4] = {layer + (y0 * w + x0) * 3, layer + (y0 * w + x1) * 3,
-                                layer + (y1 * w + x0) * 3, layer + (y1 * w + x1) * 3};
-    for (int k = 0; k < 4; ++k)
-      for (int c = 0; c < 3; ++c) corner[3 * k + c][i] = p[k][c];
+    if (!buf.okX[i]) buf.ax[i] = cosineWeightReference(buf.fx[i]);
+    if (!buf.okY[i]) buf.ay[i] = cosineWeightReference(buf.fy[i]);
+    const std::uint32_t x0 = static_cast<std::uint32_t>(buf.ix[i]) & mw, x1 = (static_cast<std::uint32_t>(buf.ix[i]) + 1u) & mw;
+    const std::uint32_t y0 = static_cast<std::uint32_t>(buf.iy[i]) & mh, y1 = (static_cast<std::uint32_t>(buf.iy[i]) + 1u) & mh;
+    const std::uint8_t* r0 = layer + y0 * stride;
+    const std::uint8_t* r1 = layer + y1 * stride;
+    tl[i] = word(r0 + x0 * 3);
+    tr[i] = word(r0 + x1 * 3);
+    bl[i] = word(r1 + x0 * 3);
+    br[i] = word(r1 + x1 * 3);
   }
-  std::uint8_t* r = buf.channels.data();
-  blendRowOfSamples(buf.ax.data(), buf.ay.data(), corner, r, r + n, r + 2 * n, count);
-  for (std::size_t i = 0; i < n; ++i) {
-    out[3 * i] = r[i];
-    out[3 * i + 1] = r[n + i];
-    out[3 * i + 2] = r[2 * n + i];
-  }
+  blendRowOfSamples(buf.ax.data(), buf.ay.data(), tl, tr, bl, br, out, count);
+}
+
+void cosSinRow(const float* a, float* c, float* s, int count) {
+  static thread_local std::vector<std::uint8_t> ok;
+  if (ok.size() < static_cast<std::size_t>(count)) ok.resize(static_cast<std::size_t>(count));
+  cosSinKernel(a, c, s, ok.data(), count);
+  for (int i = 0; i < count; ++i)
+    if (!ok[std::size_t(i)]) {
+      c[i] = static_cast<float>(std::cos(static_cast<double>(a[i])));
+      s[i] = static_cast<float>(std::sin(static_cast<double>(a[i])));
+    }
 }
 
 }  // namespace synth::detail

@@ -69,9 +69,9 @@ std::string Synth::initLayers(int width, int height) {
   for (int i = 0; i < kLayerCount; ++i) {
     auto& l = layers_[std::size_t(i)];
     if (i < kHistoryLayers) {
-      l.assign(pixels * 3, 0);
+      l.assign(pixels * 3 + kLayerPadding, 0);
     } else {
-      l.resize(pixels * 3);  // the scratch layer is working space only
+      l.resize(pixels * 3 + kLayerPadding);  // the scratch layer is working space only
     }
   }
   for (auto& h : histories_) h.count = 0;

@@ -26,9 +26,12 @@
 // when it equals 1.0; values marked single precision are rounded to binary32
 // at that point and all other arithmetic is carried in double. The results
 // are defined to the byte; they need -ffp-contract=off and SSE arithmetic.
-// sin, cos, atan and exp come from the C library (glibc picks its variants
-// by CPU at run time, so a rare last-bit difference between machines can
-// move a byte by one where a value lies on an integer boundary).
+// sin, cos, atan and exp are the C library's. Hot loops evaluate sin and cos
+// by polynomial and keep the result only where it provably rounds like the
+// library's (glibc's documented error of at most one ulp); otherwise they
+// call the library. glibc picks its variants by CPU at run time (FMA or not),
+// so a rare last-bit difference between machines can still move a byte by
+// one where a value lies on a rounding boundary.
 //
 // Error contract: nothing here throws for bad input. Invalid commands,
 // indices and sizes are rejected with a reason and change nothing; file
@@ -53,6 +56,9 @@ inline constexpr int kMaxLayerSide = 8192;
 inline constexpr std::size_t kMaxLayerPixels = std::size_t{1} << 24;
 inline constexpr std::size_t kHistoryBytes = 4 + 4 * kMaxCommands + 40 * kMaxCommands;  // 4404
 inline constexpr std::size_t kDumpBytes = kHistoryBytes * kHistoryLayers;                // 22020
+// Spare bytes after each layer's pixels (never part of the picture), so that
+// a pixel can be read as one 4-byte word.
+inline constexpr std::size_t kLayerPadding = 4;
 
 // π as the synthesizer uses it: the single nearest π.
 inline constexpr float kPi = 3.14159274f;

@@ -240,6 +240,7 @@ bool parseCommandList(std::string_view text, Histories& histories, std::string* 
   Histories h{};
   int current = kOutputLayer;
   int lineNumber = 0;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a UTF-8 byte order mark
   auto fail = [&](const std::string& why) {
     if (error) *error = "line " + std::to_string(lineNumber) + ": " + why;
     return false;

@@ -27,7 +27,8 @@
 //     belong to layer 4, the output layer. A section may appear again; it
 //     continues where it stopped;
 //   - blank lines are ignored; "#" starts a comment that runs to the end of
-//     the line (on a line of its own or after a command);
+//     the line (on a line of its own or after a command); lines may end in
+//     CR LF, and a leading UTF-8 byte order mark is skipped;
 //   - at most 100 commands per layer; every command must pass
 //     validateCommand; an integer must read back from its single unchanged
 //     (16777217 cannot be stored; 2147483647 can, saturated).

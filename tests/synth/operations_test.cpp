@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <set>
 
@@ -326,6 +327,27 @@ TEST_F(Ops, SineDistortAndTwirlIdentities) {
   for (int x = 0; x < 256; x += 17) {  // the rim and beyond stay
     EXPECT_EQ(std::memcmp(pixel(s, 1, x, 0), pixel(s, 0, x, 0), 3), 0);
     EXPECT_EQ(std::memcmp(pixel(s, 1, 0, x), pixel(s, 0, 0, x), 3), 0);
+  }
+}
+
+// The row sampler against sampleLayer pixel by pixel, from ordinary to
+// far and non-finite coordinates.
+TEST_F(Ops, SineDistortMatchesPerPixelSampling) {
+  test::fillPattern(s, 0);
+  const float amplitudes[] = {3.5f, -0.75f, 3e9f, 1e30f, std::numeric_limits<float>::infinity()};
+  for (float amp : amplitudes) {
+    sineDistort(s, 0, 1, 0.3f, amp, 0.11f, amp * 0.5f);
+    for (int y = 0; y < 256; y += 5) {
+      const float shift = static_cast<float>(static_cast<double>(amp) * std::sin(static_cast<double>(0.3f) * y));
+      for (int x = 0; x < 256; x += 3) {
+        const float sx = static_cast<float>(x + static_cast<double>(shift));
+        const float sy = static_cast<float>(y + static_cast<double>(amp * 0.5f) * std::sin(static_cast<double>(0.11f) * x));
+        Rgb want;
+        s.sampleLayer(want, 0, sx, sy);
+        const std::uint8_t* got = pixel(s, 1, x, y);
+        ASSERT_TRUE(got[0] == want.r && got[1] == want.g && got[2] == want.b) << amp << " " << x << "," << y;
+      }
+    }
   }
 }
 

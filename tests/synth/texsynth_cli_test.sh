@@ -37,6 +37,12 @@ cmp -s text.png exported.png || fail "export renders differently"
 "$texsynth" render list.txt --size 64 -o out.kpx || fail "kpx output failed"
 [ "$(head -c 3 out.kpx)" = KPX ] || fail "out.kpx has no KPX magic"
 
+# A dump whose only entry (layer 4) names no operation: black, with a warning.
+head -c 22020 /dev/zero > skip.dump
+printf '\001\000\000\000\011\000\000\000' | dd of=skip.dump bs=1 seek=17616 conv=notrunc 2>/dev/null
+err=$("$texsynth" render skip.dump --size 8 -o skip.png 2>&1 >/dev/null) || fail "render of a dump with a skipped entry failed"
+grep -q 'layer 4 entry 0 skipped' <<<"$err" || fail "no warning for the skipped entry: $err"
+
 printf 'perlinNoise(0,16,99,255,140,5,true);\nkaleidLayer(4,4,9);\n' > bad.txt
 cp text.png keep.png
 err=$("$texsynth" render bad.txt --size 64 -o keep.png 2>&1 >/dev/null); code=$?

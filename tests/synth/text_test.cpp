@@ -202,6 +202,14 @@ TEST(CommandList, SectionsCommentsAndDefaults) {
   EXPECT_EQ(historiesToText(again), exported);
 }
 
+TEST(CommandList, ByteOrderMarkAndWindowsLineEnds) {
+  Histories h{};
+  std::string why;
+  ASSERT_TRUE(parseCommandList("\xEF\xBB\xBFinvertLayer(4,4);\r\n[layer 1]\r\nblurLayer(1,1);\r\n", h, &why)) << why;
+  EXPECT_EQ(h[4].count, 1);
+  EXPECT_EQ(h[1].count, 1);
+}
+
 TEST(CommandList, ErrorsNameTheLine) {
   struct Case {
     const char* text;

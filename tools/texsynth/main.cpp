@@ -25,7 +25,9 @@ const char* const kUsage =
     "render   replays a command list or a 22020-byte history dump on N x N layers\n"
     "         (N x H with --height; powers of two from 2 to 8192) and writes the\n"
     "         output layer as an RGB PNG or a colour .kpx file.\n"
-    "export   prints the five histories of a dump as a command list.\n"
+    "         Entries of a dump that replays skip are named on stderr.\n"
+    "export   prints the five histories of a dump as a command list (skipped\n"
+    "         entries as comments).\n"
     "compile  checks a command list and writes it as a history dump.\n"
     "ops      lists the operations with their opcodes and arguments.\n"
     "\n"
@@ -57,6 +59,22 @@ bool parseSide(const std::string& text, int& out) {
 bool endsWith(const std::string& s, const char* suffix) {
   const std::string t = suffix;
   return s.size() > t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+// A dump may hold entries that replays skip (no operation, invalid
+// arguments): name each with its reason. Text lists refuse them instead.
+void warnSkippedEntries(const std::string& input) {
+  std::ifstream in(input, std::ios::binary);
+  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (data.find('\0') == std::string::npos) return;
+  synth::Histories h{};
+  if (!synth::decodeDump(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), h, nullptr)) return;
+  for (int l = 0; l < synth::kHistoryLayers; ++l)
+    for (int i = 0; i < h[std::size_t(l)].count; ++i) {
+      const std::string why = synth::validateCommand(h[std::size_t(l)].opcodes[std::size_t(i)],
+                                                     h[std::size_t(l)].params[std::size_t(i)]);
+      if (!why.empty()) std::fprintf(stderr, "texsynth: warning: layer %d entry %d skipped: %s\n", l, i, why.c_str());
+    }
 }
 
 int render(const std::vector<std::string>& args) {
@@ -93,6 +111,7 @@ int render(const std::vector<std::string>& args) {
   std::vector<std::uint8_t> rgb;
   std::string why;
   if (!synth::renderCommandSource(input, width, height, rgb, &why, synth::PixelFormat::rgb)) return fail(why);
+  warnSkippedEntries(input);
 
   if (png) {
     kpx::Picture picture;
