@@ -18,6 +18,8 @@ void startUp() {
   loadScript("script.qsc");
   musicEnabled = settings.music;
   if (musicFileName) musicStart(musicEnabled);
+  // Without music the silent clock runs the timelines to their end.
+  else if (endTime == 0) endTime = longestTimelineLength();
   loadingProgress(1.0);
   createPipelineAndOverlay();
   enableSpectrum();

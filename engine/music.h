@@ -17,7 +17,8 @@
 //     silence, with a note on stderr.
 //   - Without musicStart (a script with no @music line) musicTime is a silent
 //     real-time clock that starts at 0 on its first call, and the spectrum
-//     stays 0.
+//     stays 0; the start-up sequence then ends the show with the longest
+//     timeline.
 //   - readSpectrum: 512 values 0 … 1 of the 1024 samples just heard, as
 //     sound::SpectrumAnalyzer computes them (a full-scale sine at a band's
 //     centre gives 1 in that band); all 0 until enableSpectrum.

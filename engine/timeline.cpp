@@ -62,6 +62,13 @@ orbTimeline* timelineEntry(int id) {
   return id >= 1 && id <= timelineTableSize ? timelineTable[id].get() : nullptr;
 }
 
+std::int32_t longestTimelineLength() {
+  std::int32_t longest = 0;
+  for (int id = 1; id <= timelineTableSize; ++id)
+    if (const orbTimeline* timeline = timelineEntry(id)) longest = std::max(longest, timeline->length());
+  return longest;
+}
+
 void setSceneEntry(int index, std::unique_ptr<orbScene> scene) {
   if (index >= 1 && index <= sceneTableSize) sceneTable[index] = std::move(scene);
 }

@@ -76,6 +76,9 @@ orbTimeline* timelineEntry(int id);
 void setSceneEntry(int index, std::unique_ptr<orbScene> scene);
 void setTimelineEntry(int id, std::unique_ptr<orbTimeline> timeline);
 
+// The greatest length among the registered timelines; 0 when there are none.
+std::int32_t longestTimelineLength();
+
 // The entry with the highest index whose scene has exactly this name; 0 when none.
 int findScene(const std::string& name);
 

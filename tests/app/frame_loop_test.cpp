@@ -74,6 +74,12 @@ TEST(FrameLoop, EndsWithTheFirstFrameAfterEndTimeLessOneHundred) {
   // An end time below 100 ends the show after its first frame.
   result = runLoop(50, 100);
   EXPECT_EQ(lineCount(result.frames), 1);
+
+  // A script without music: the show runs to the end of its timeline
+  // (197429 ms), so the frame at 198000 ms is the last.
+  result = runLoop(0, 1000);
+  EXPECT_EQ(lineCount(result.frames), 199);
+  EXPECT_NE(result.frames.find("198 198000\n"), std::string::npos);
 }
 
 TEST(FrameLoop, EscapeEndsTheLoopAfterTheFrameThatHandledIt) {
