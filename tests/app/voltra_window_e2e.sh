@@ -22,6 +22,12 @@ pid=$!
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Voltra$' | head -n 1)
 [ -n "$wid" ] || { echo "FAIL: no window titled Voltra appeared" >&2; exit 1; }
 
+# The window shows before the context is made: wait for the fifth line.
+for _ in $(seq 1 300); do
+  grep -q 'Initialisation done.' debug.txt 2>/dev/null && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
 expected=$'orbCreateWindow | 0\r\nWindowRegister | 0\r\nWindowCreate | 0\r\nWindowInit | 0\r\nInitialisation done. | 0\r'
 actual=$(head -n 5 debug.txt)
 [ "$actual" = "$expected" ] || { echo "FAIL: debug.txt starts with:"; head -n 5 debug.txt | cat -A; exit 1; } >&2
