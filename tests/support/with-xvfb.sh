@@ -4,14 +4,19 @@
 set -u
 command -v Xvfb >/dev/null || { echo "with-xvfb: Xvfb is not installed" >&2; exit 77; }
 
-display=""
-for n in $(seq 91 140); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "with-xvfb: no free display" >&2; exit 1; }
-
-Xvfb "$display" -screen 0 "${XVFB_SCREEN:-800x600x24}" -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number to fd 3, so tests
+# started at the same moment never share a server.
+numberFile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-800x600x24}" -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 1 200); do
+  [ -s "$numberFile" ] && break
+  kill -0 "$xvfb" 2>/dev/null || break
+  sleep 0.05
+done
+display=":$(head -n 1 "$numberFile" | tr -d '[:space:]')"
+rm -f "$numberFile"
+[ "$display" != ":" ] || { echo "with-xvfb: Xvfb did not start" >&2; exit 1; }
 cleanup() {
   [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   kill "$xvfb" 2>/dev/null
