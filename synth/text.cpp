@@ -309,7 +309,15 @@ std::string historiesToText(const Histories& histories) {
         // Replays skip it too; as a comment the list still compiles.
         out += "# skipped, " + why + ": " + commandToText(op, p);
       } else {
-        out += commandToText(op, p);
+        // The text form rounds tiny negative reals to "-0"; a command that
+        // would read back invalid that way stays a comment too.
+        const std::string text = commandToText(op, p);
+        std::int32_t backOp = 0;
+        CommandParams back{};
+        std::string backWhy;
+        if (parseCommandText(text, backOp, back, &backWhy)) backWhy = validateCommand(backOp, back);
+        if (backWhy.empty()) out += text;
+        else out += "# not exact as text, " + backWhy + ": " + text;
       }
       out += '\n';
     }

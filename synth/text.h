@@ -69,7 +69,9 @@ bool parseCommandList(std::string_view text, Histories& histories, std::string* 
 // The five histories as a command list: a "[layer N]" header before each
 // non-empty history, one command per line, "\n" line ends. Entries that name
 // no operation or fail validation (replays skip them) are written as
-// comments: "# opcode 9 (no operation)", "# skipped, <reason>: <command>".
+// comments: "# opcode 9 (no operation)", "# skipped, <reason>: <command>";
+// so is a command whose text reads back invalid (a tiny negative real is
+// written "-0"): "# not exact as text, <reason>: <command>".
 std::string historiesToText(const Histories& histories);
 
 enum class PixelFormat {

@@ -202,6 +202,22 @@ TEST(CommandList, SectionsCommentsAndDefaults) {
   EXPECT_EQ(historiesToText(again), exported);
 }
 
+TEST(CommandList, ExportKeepsCommandsWhoseTextReadsBackInvalidAsComments) {
+  // A radius scale of -1e-30 is valid, but its text "-0" would read back as
+  // the rejected scale 0 (found by fuzzing dump files).
+  Histories h{};
+  std::string why;
+  ASSERT_TRUE(parseCommandList("[layer 0]\ntwirlLayer(0,1,0.5,1);\n", h, &why)) << why;
+  h[0].params[0].p[3] = -1e-30f;
+  ASSERT_EQ(validateCommand(h[0].opcodes[0], h[0].params[0]), "");
+  const std::string exported = historiesToText(h);
+  EXPECT_NE(exported.find("# not exact as text, twirlLayer: radius scale 0: twirlLayer(0,1,0.5,-0);"), std::string::npos)
+      << exported;
+  Histories again{};
+  ASSERT_TRUE(parseCommandList(exported, again, &why)) << why;
+  EXPECT_EQ(again[0].count, 0);
+}
+
 TEST(CommandList, ByteOrderMarkAndWindowsLineEnds) {
   Histories h{};
   std::string why;
