@@ -35,7 +35,7 @@ class RecordingTarget final : public ScriptTarget {
   int findScene(const std::string& name) override {
     if (name == "Scene05") return 20;
     for (int i = 1; i <= 13; ++i) {
-      char expected[16];
+      char expected[24];  // room for any int
       std::snprintf(expected, sizeof expected, "Scene%02d", i);
       if (name == expected) return i;
     }
