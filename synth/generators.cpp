@@ -19,20 +19,54 @@ namespace {
 #define SYNTH_CLONES
 #endif
 
-// One channel of one row: out[x] = the blend of the corner values with the
-// weights, summed in blendPixels' order.
-SYNTH_CLONES void blendRow(const double* __restrict w0, const double* __restrict w1,
-                           const double* __restrict w2, const double* __restrict w3,
-                           const double* __restrict tl, const double* __restrict tr,
-                           const double* __restrict bl, const double* __restrict br,
-                           std::uint8_t* __restrict out, std::int64_t count) {
+// out[k] = the (k + 1)-th next nextRandom() result, for k < count, and the
+// generator left as count calls would leave it. seed · a^j mod 2^32 is the
+// j-th later seed, so eight lanes advance by a^8 each round: independent
+// products the compiler vectorises, where the one-by-one chain waits on
+// each multiplication.
+void randomRun(Synth& s, std::uint32_t* __restrict out, std::size_t count) {
+  constexpr std::uint32_t kA = 22695477u;
+  std::uint32_t lane[8];
+  std::uint32_t seed = s.randSeed();
+  for (int j = 0; j < 8; ++j) lane[j] = seed *= kA;  // seeds 1..8 ahead
+  std::uint32_t a8 = 1;
+  for (int j = 0; j < 8; ++j) a8 *= kA;
+  std::size_t k = 0;
+  for (; k + 8 <= count; k += 8)
+    for (int j = 0; j < 8; ++j) {
+      out[k + std::size_t(j)] = lane[j] >> 16;
+      lane[j] *= a8;
+    }
+  // The rest one by one, from the seed k steps ahead: seed0 · a^k.
+  seed = s.randSeed();
+  std::uint32_t ak = 1, base = kA;
+  for (std::size_t e = k; e != 0; e >>= 1, base *= base)
+    if (e & 1) ak *= base;
+  seed *= ak;
+  for (; k < count; ++k) out[k] = (seed *= kA) >> 16;
+  s.setRandSeed(seed);
+}
+
+// The three channels of one row: out[c·count + x] = the blend of channel
+// c's corner values with the weights, summed in blendPixels' order. Weights
+// and corner values arrive as singles (both are singles or small integers,
+// so widening them to double is exact) to halve the memory traffic.
+SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w1,
+                           const float* __restrict w2, const float* __restrict w3,
+                           const float* __restrict corners, std::uint8_t* __restrict out,
+                           std::int64_t count) {
   for (std::int64_t i = 0; i < count; ++i) {
-    // The weights are finite and sum to 1: v lies in 0 .. 255 (plus
-    // rounding), so clamping before the truncation changes no value.
-    double v = w0[i] * tl[i] + w1[i] * tr[i] + w2[i] * bl[i] + w3[i] * br[i];
-    v = v < 0.0 ? 0.0 : v;
-    v = v > 255.0 ? 255.0 : v;
-    out[i] = static_cast<std::uint8_t>(static_cast<int>(v));
+    const double a = w0[i], b = w1[i], c = w2[i], d = w3[i];
+    for (std::int64_t ch = 0; ch < 3; ++ch) {
+      const float* k = corners + 4 * ch * count;
+      // The weights are finite and sum to 1: v lies in 0 .. 255 (plus
+      // rounding), so clamping before the truncation changes no value.
+      double v = a * static_cast<double>(k[i]) + b * static_cast<double>(k[count + i]) +
+                 c * static_cast<double>(k[2 * count + i]) + d * static_cast<double>(k[3 * count + i]);
+      v = v < 0.0 ? 0.0 : v;
+      v = v > 255.0 ? 255.0 : v;
+      out[ch * count + i] = static_cast<std::uint8_t>(static_cast<int>(v));
+    }
   }
 }
 
@@ -46,21 +80,21 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
   const std::size_t n = static_cast<std::size_t>(w);
   // Corner values per channel along the row: top-left, top-right,
   // bottom-left, bottom-right of each pixel's cell.
-  std::vector<double> corners(12 * n), weights(4 * n);
+  std::vector<float> corners(12 * n), weights(4 * n);
   std::vector<std::uint8_t> channel(3 * n);
   const std::int64_t mw = w - 1, mh = h - 1;
   for (std::int64_t y0 = 0; y0 < h; y0 += step) {
     const std::uint8_t* top = l + y0 * w * 3;
     const std::uint8_t* bottom = l + ((y0 + step) & mh) * w * 3;
     for (int c = 0; c < 3; ++c) {
-      double* tl = corners.data() + (4 * std::size_t(c)) * n;
-      double* tr = tl + n;
-      double* bl = tr + n;
-      double* br = bl + n;
+      float* tl = corners.data() + (4 * std::size_t(c)) * n;
+      float* tr = tl + n;
+      float* bl = tr + n;
+      float* br = bl + n;
       for (std::int64_t x0 = 0; x0 < w; x0 += step) {
         const std::int64_t xr = (x0 + step) & mw;
-        const double a = top[x0 * 3 + c], b = top[xr * 3 + c];
-        const double d = bottom[x0 * 3 + c], e = bottom[xr * 3 + c];
+        const float a = top[x0 * 3 + c], b = top[xr * 3 + c];
+        const float d = bottom[x0 * 3 + c], e = bottom[xr * 3 + c];
         for (std::int64_t x = x0; x < x0 + step; ++x) {
           tl[x] = a;
           tr[x] = b;
@@ -70,29 +104,22 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
       }
     }
     for (std::int64_t j = 0; j < step; ++j) {
-      double* w0 = weights.data();
-      double* w1 = w0 + n;
-      double* w2 = w1 + n;
-      double* w3 = w2 + n;
+      float* w0 = weights.data();
+      float* w1 = w0 + n;
+      float* w2 = w1 + n;
+      float* w3 = w2 + n;
       for (std::int64_t i = 0; i < step; ++i) {
-        const BlendWeights bw = blendWeights(wx[i], wy[j]);
-        w0[i] = bw.w0;
-        w1[i] = bw.w1;
-        w2[i] = bw.w2;
-        w3[i] = bw.w3;
+        const BlendWeights bw = blendWeights(wx[i], wy[j]);  // singles held in doubles
+        w0[i] = static_cast<float>(bw.w0);
+        w1[i] = static_cast<float>(bw.w1);
+        w2[i] = static_cast<float>(bw.w2);
+        w3[i] = static_cast<float>(bw.w3);
       }
-      // The step divides a power of two, so it is one: x AND (step − 1) is i.
-      const std::int64_t mask = step - 1;
-      for (std::int64_t x = step; x < w; ++x) {
-        w0[x] = w0[x & mask];
-        w1[x] = w1[x & mask];
-        w2[x] = w2[x & mask];
-        w3[x] = w3[x & mask];
-      }
-      for (int c = 0; c < 3; ++c) {
-        const double* tl = corners.data() + (4 * std::size_t(c)) * n;
-        blendRow(w0, w1, w2, w3, tl, tl + n, tl + 2 * n, tl + 3 * n, channel.data() + std::size_t(c) * n, w);
-      }
+      // The step divides the power-of-two width: the weights repeat with
+      // period step, spread by doubling copies.
+      for (std::int64_t have = step; have < w; have *= 2)
+        for (float* v : {w0, w1, w2, w3}) std::memcpy(v + have, v, std::size_t(have) * sizeof(float));
+      blendRow(w0, w1, w2, w3, corners.data(), channel.data(), w);
       std::uint8_t* out = l + (y0 + j) * w * 3;
       for (std::size_t x = 0; x < n; ++x) {
         out[3 * x] = channel[x];
@@ -111,17 +138,25 @@ void subPlasma(Synth& s, int layer, int step, int seed, int range, bool colour) 
   std::memset(l, 0, s.layerBytes());
   if (seed != 0) s.setRandSeed(static_cast<std::uint32_t>(seed));
   const std::uint32_t mask = static_cast<std::uint32_t>(range) - 1u;
-  for (std::int64_t y = 0; y < h; y += step)
-    for (std::int64_t x = 0; x < w; x += step) {
+  // One row of grid points at a time: its random numbers first (in the
+  // order nextRandom gives them), then the pixels.
+  const std::size_t perPoint = colour ? 3 : 1;
+  const std::size_t points = static_cast<std::size_t>((w + step - 1) / step);
+  std::vector<std::uint32_t> randoms(points * perPoint);
+  for (std::int64_t y = 0; y < h; y += step) {
+    randomRun(s, randoms.data(), randoms.size());
+    const std::uint32_t* r = randoms.data();
+    for (std::int64_t x = 0; x < w; x += step, r += perPoint) {
       std::uint8_t* p = l + (y * w + x) * 3;
-      p[0] = static_cast<std::uint8_t>(mask & s.nextRandom());
+      p[0] = static_cast<std::uint8_t>(mask & r[0]);
       if (colour) {
-        p[1] = static_cast<std::uint8_t>(mask & s.nextRandom());
-        p[2] = static_cast<std::uint8_t>(mask & s.nextRandom());
+        p[1] = static_cast<std::uint8_t>(mask & r[1]);
+        p[2] = static_cast<std::uint8_t>(mask & r[2]);
       } else {
         p[1] = p[2] = p[0];
       }
     }
+  }
   if (step <= 1) return;
 
   // A cell wider than the layer rewrites its columns; only the last layer

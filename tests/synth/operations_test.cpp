@@ -67,6 +67,33 @@ TEST_F(Ops, SubPlasmaTilesAndKeepsGridValues) {
     for (int x = 0; x < 256; x += 32) EXPECT_EQ(pixel(s, 0, x, y)[0], std::uint8_t(g.nextRandom()));
 }
 
+// The grid values are drawn a row at a time in batches of 8: they (kept
+// where the step divides the sides) and the generator state afterwards must
+// be those of one nextRandom call per value, for rows of 4 to 192 draws.
+TEST(SubPlasmaDraws, MatchOneByOneGenerator) {
+  for (bool colour : {false, true})
+    for (int step : {1, 2, 3, 5, 7, 8, 16, 100}) {
+      Synth s;
+      ASSERT_EQ(s.initLayers(64, 16), "");
+      subPlasma(s, 0, step, 4321 + step, 256, colour);
+      Synth g;
+      g.setRandSeed(std::uint32_t(4321 + step));
+      const bool kept = 16 % step == 0;
+      for (int y = 0; y < 16; y += step)
+        for (int x = 0; x < 64; x += step) {
+          const std::uint8_t r = std::uint8_t(g.nextRandom());
+          const std::uint8_t gr = colour ? std::uint8_t(g.nextRandom()) : r;
+          const std::uint8_t b = colour ? std::uint8_t(g.nextRandom()) : r;
+          if (!kept) continue;
+          const std::uint8_t* p = pixel(s, 0, x, y);
+          EXPECT_EQ(p[0], r) << step << " " << x << "," << y;
+          EXPECT_EQ(p[1], gr);
+          EXPECT_EQ(p[2], b);
+        }
+      EXPECT_EQ(s.randSeed(), g.randSeed()) << "step " << step << " colour " << colour;
+    }
+}
+
 TEST_F(Ops, SubPlasmaStepLargerThanLayerTerminatesQuickly) {
   subPlasma(s, 0, 1 << 30, 3, 256, true);
   Synth small;
