@@ -183,22 +183,19 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
   const float k = static_cast<float>(w / (2.0 * static_cast<double>(kPi)));
   // For −dx the reciprocal and dy · inv change sign exactly, arctan is odd
   // and |cos| even, so a row needs the angle and distance of |dx| = 1 .. cx
-  // only: a(−dx) = −a(dx), v(−dx) = v(dx).
+  // only: a(−dx) = −a(dx), v(−dx) = v(dx). The same holds for −dy, so rows
+  // cy − d and cy + d share one table: a(−dy) = −a(dy), v(−dy) = v(dy).
+  // (The library's atan and cos have that symmetry exactly; a test checks
+  // it over the argument range.)
   std::vector<float> angle(static_cast<std::size_t>(cx + 1)), dist(static_cast<std::size_t>(cx + 1));
   std::vector<float> us(static_cast<std::size_t>(w)), vs(static_cast<std::size_t>(w));
-  for (int y = 0; y < h; ++y) {
-    const float dy = static_cast<float>(y - cy);
-    for (int m = 1; m <= cx; ++m) {
-      const float inv = static_cast<float>(1.0 / m);
-      const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
-      angle[std::size_t(m)] = a;
-      dist[std::size_t(m)] = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
-    }
+  auto emitRow = [&](int y, float sign) {
     for (int x = 0; x < w; ++x) {
       const int dx = x - cx;
       if (dx == 0) continue;  // filled from its left neighbour below
       const int m = dx > 0 ? dx : -dx;
-      const float a = dx > 0 ? angle[std::size_t(m)] : -angle[std::size_t(m)];
+      const float am = sign * angle[std::size_t(m)];
+      const float a = dx > 0 ? am : -am;
       us[std::size_t(x)] = static_cast<float>(static_cast<double>(a) * k + (dx > 0 ? cx : 0));
       vs[std::size_t(x)] = dist[std::size_t(m)];
     }
@@ -206,6 +203,17 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
     us[std::size_t(cx)] = us[std::size_t(cx - 1)];
     vs[std::size_t(cx)] = vs[std::size_t(cx - 1)];
     sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, us.data(), vs.data(), w);
+  };
+  for (int d = 0; d <= cy; ++d) {
+    const float dy = static_cast<float>(d);
+    for (int m = 1; m <= cx; ++m) {
+      const float inv = static_cast<float>(1.0 / m);
+      const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
+      angle[std::size_t(m)] = a;
+      dist[std::size_t(m)] = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
+    }
+    if (cy + d < h) emitRow(cy + d, 1.0f);
+    if (d > 0) emitRow(cy - d, -1.0f);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <tuple>
 
 #include "test_support.h"
 
@@ -435,6 +436,41 @@ TEST_F(Ops, TunnelCentreColumnRepeatsItsLeftNeighbour) {
   test::fillPattern(s, 0);
   tunnelDistort(s, 0, 1, 32.0f);
   for (int y = 0; y < 256; ++y) ASSERT_EQ(std::memcmp(pixel(s, 1, 128, y), pixel(s, 1, 127, y), 3), 0);
+}
+
+// The straightforward per-pixel formula (arctangent of the signed dy,
+// the library's calls for every pixel): tunnelDistort shares tables
+// between columns ±dx and rows cy ± d and must give the same bytes.
+TEST(TunnelDistort, EqualsThePerPixelFormula) {
+  for (auto [w, h, depth] : {std::tuple{64, 32, 32.0f}, {32, 128, -7.5f}, {128, 128, 1e3f}, {2, 2, 3.0f}}) {
+    Synth s;
+    ASSERT_EQ(s.initLayers(w, h), "");
+    std::uint32_t state = std::uint32_t(w * 31 + h);
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) s.layer(0)[i] = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+    Synth r;
+    ASSERT_EQ(r.initLayers(w, h), "");
+    std::memcpy(r.layer(0), s.layer(0), s.layerBytes());
+    tunnelDistort(s, 0, 1, depth);
+    const int cx = w / 2, cy = h / 2;
+    const float k = static_cast<float>(w / (2.0 * static_cast<double>(kPi)));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int dx = x - cx == 0 ? -1 : x - cx;  // the centre repeats its left neighbour
+        const float dy = static_cast<float>(y - cy);
+        const int m = dx > 0 ? dx : -dx;
+        const float inv = static_cast<float>(1.0 / m);
+        const float am = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
+        const float a = dx > 0 ? am : -am;
+        const float u = static_cast<float>(static_cast<double>(a) * k + (dx > 0 ? cx : 0));
+        const float v = static_cast<float>(std::fabs(std::cos(static_cast<double>(am)) * depth * inv));
+        Rgb out;
+        r.sampleLayer(out, 0, u, v);
+        const std::uint8_t* p = pixel(s, 1, x, y);
+        ASSERT_EQ(p[0], out.r) << w << "x" << h << " at " << x << "," << y;
+        ASSERT_EQ(p[1], out.g);
+        ASSERT_EQ(p[2], out.b);
+      }
+  }
 }
 
 TEST_F(Ops, MapDistortWithBlackMapCopies) {
