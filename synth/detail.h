@@ -86,6 +86,7 @@ inline float singleSin(double t) {
 
 // The cosine weight of a fraction: (1 − cos(f × π)) × 0.5 as a single.
 inline float cosineWeight(float f) {
+  if (f == 0.0f) return 0.0f;  // cos ±0 is exactly 1
   const double t = static_cast<double>(f) * static_cast<double>(kPi);
   float out;
   if (std::fabs(t) <= 1e5 && certifiedSingle((1.0 - polyTrig(t, 0)) * 0.5, out)) return out;

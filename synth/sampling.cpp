@@ -40,8 +40,12 @@ SYNTH_CLONES void polyWeights(const float* __restrict f, float* __restrict a, st
     const std::uint64_t bits = ((std::bit_cast<std::uint64_t>(sn) & odd) | (std::bit_cast<std::uint64_t>(c) & ~odd)) ^ sign;
     const double w = (1.0 - std::bit_cast<double>(bits)) * 0.5;
     const float lo = static_cast<float>(w - 1e-15), hi = static_cast<float>(w + 1e-15);
-    a[i] = lo;
-    ok[i] = lo == hi;
+    // A zero fraction (integer coordinates, common in the distortions) has
+    // weight exactly 0 (cos ±0 is exactly 1), but the margin around 0 spans
+    // singles of both signs: it is settled here instead of by the library.
+    const bool zero = f[i] == 0.0f;
+    a[i] = zero ? 0.0f : lo;
+    ok[i] = zero || lo == hi;
   }
 }
 
@@ -72,9 +76,15 @@ SYNTH_CLONES void cosSinKernel(const float* __restrict a, float* __restrict c, f
     const double vs = std::bit_cast<double>(((sb & oddS) | (cb & ~oddS)) ^ signS);
     const float cl = static_cast<float>(vc - 1e-15), ch = static_cast<float>(vc + 1e-15);
     const float sl = static_cast<float>(vs - 1e-15), sh = static_cast<float>(vs + 1e-15);
-    c[i] = cl;
-    s[i] = sl;
-    ok[i] = inRange && cl == ch && sl == sh;
+    // Angle ±0 (points left in place): cos is exactly 1 and sin is the
+    // argument itself, whereas the margin around sin = 0 spans singles of
+    // both signs.
+    // Bit masks, as above: a select keeps the loop scalar.
+    const bool zero = a[i] == 0.0f;
+    const std::uint32_t zm = std::uint32_t(0) - static_cast<std::uint32_t>(zero);
+    c[i] = std::bit_cast<float>((std::bit_cast<std::uint32_t>(1.0f) & zm) | (std::bit_cast<std::uint32_t>(cl) & ~zm));
+    s[i] = std::bit_cast<float>((std::bit_cast<std::uint32_t>(a[i]) & zm) | (std::bit_cast<std::uint32_t>(sl) & ~zm));
+    ok[i] = zero | (inRange & (cl == ch) & (sl == sh));
   }
 }
 

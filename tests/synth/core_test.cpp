@@ -362,6 +362,12 @@ TEST(FastTrig, MatchesTheLibraryOnManyArguments) {
     a[i] = (static_cast<float>(next() >> 8) / 16777216.0f - 0.5f) * (i % 3 == 0 ? 20.0f : i % 3 == 1 ? 4e5f : 1e-3f);
   a[0] = 3.0e9f;
   a[1] = -std::numeric_limits<float>::infinity();
+  a[2] = 0.0f;
+  a[3] = -0.0f;
+  a[4] = std::numeric_limits<float>::denorm_min();
+  a[5] = -1e-30f;
+  EXPECT_EQ(detail::cosineWeight(0.0f), detail::cosineWeightReference(0.0f));
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(detail::cosineWeight(-0.0f)), std::bit_cast<std::uint32_t>(detail::cosineWeightReference(-0.0f)));
   detail::cosSinRow(a.data(), c.data(), sn.data(), static_cast<int>(a.size()));
   for (std::size_t i = 0; i < a.size(); ++i) {
     ASSERT_EQ(std::bit_cast<std::uint32_t>(c[i]), std::bit_cast<std::uint32_t>(static_cast<float>(std::cos(double(a[i]))))) << a[i];

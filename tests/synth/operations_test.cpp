@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "synth/detail.h"
 #include "test_support.h"
 
 namespace synth {
@@ -469,6 +470,38 @@ TEST(TunnelDistort, EqualsThePerPixelFormula) {
         ASSERT_EQ(p[0], out.r) << w << "x" << h << " at " << x << "," << y;
         ASSERT_EQ(p[1], out.g);
         ASSERT_EQ(p[2], out.b);
+      }
+  }
+}
+
+// mapDistort against a per-pixel sample that calls the library's cosine
+// for every weight: integer offsets (zero fractions), fine fractions and
+// negative ones, on a random source and map.
+TEST(MapDistort, EqualsLibrarySampling) {
+  Synth s;
+  ASSERT_EQ(s.initLayers(128, 64), "");
+  std::uint32_t state = 99;
+  for (int l : {0, 1})
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) s.layer(l)[i] = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+  // A run of zeros in the map leaves those pixels in place.
+  std::memset(s.layer(1), 0, 128 * 3 * 8);
+  const auto reference = [&](std::uint8_t* out, float x, float y) {
+    const detail::Split sx = detail::splitCoordinate(x), sy = detail::splitCoordinate(y);
+    const std::int64_t x0 = sx.whole & 127, x1 = (sx.whole + 1) & 127, y0 = sy.whole & 63, y1 = (sy.whole + 1) & 63;
+    const detail::BlendWeights wt = detail::blendWeights(detail::cosineWeightReference(sx.frac), detail::cosineWeightReference(sy.frac));
+    const std::uint8_t* l = s.layer(0);
+    detail::blendPixels(out, wt, l + (y0 * 128 + x0) * 3, l + (y0 * 128 + x1) * 3, l + (y1 * 128 + x0) * 3, l + (y1 * 128 + x1) * 3);
+  };
+  for (auto [xs, ys] : {std::pair{1.0f, -2.0f}, {0.05f, -0.03f}, {-0.0137f, 0.25f}}) {
+    mapDistort(s, 0, 1, 2, xs, ys);
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 128; ++x) {
+        const std::uint8_t* m = pixel(s, 1, x, y);
+        const int v = std::max(m[0], std::max(m[1], m[2]));
+        std::uint8_t want[3];
+        reference(want, static_cast<float>(x + static_cast<double>(static_cast<float>(static_cast<double>(v) * xs))),
+                  static_cast<float>(y + static_cast<double>(static_cast<float>(static_cast<double>(v) * ys))));
+        ASSERT_EQ(std::memcmp(pixel(s, 2, x, y), want, 3), 0) << xs << " at " << x << "," << y;
       }
   }
 }
