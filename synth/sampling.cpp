@@ -129,6 +129,24 @@ SYNTH_CLONES void blendRowOfSamples(const float* __restrict ax, const float* __r
   }
 }
 
+// The four corner pixels of each sample, as little-endian words (the
+// fourth byte belongs to the next pixel or the layer's padding). Integer
+// work only, so the AVX2 clone may gather.
+SYNTH_CLONES void gatherCorners(const std::uint8_t* __restrict layer, const std::int32_t* __restrict ix,
+                                const std::int32_t* __restrict iy, std::uint32_t mw, std::uint32_t mh,
+                                std::uint32_t stride, std::uint32_t* __restrict tl, std::uint32_t* __restrict tr,
+                                std::uint32_t* __restrict bl, std::uint32_t* __restrict br, int count) {
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t x0 = static_cast<std::uint32_t>(ix[i]) & mw, x1 = (static_cast<std::uint32_t>(ix[i]) + 1u) & mw;
+    const std::uint32_t y0 = static_cast<std::uint32_t>(iy[i]) & mh, y1 = (static_cast<std::uint32_t>(iy[i]) + 1u) & mh;
+    const std::uint32_t r0 = y0 * stride, r1 = y1 * stride;
+    std::memcpy(&tl[i], layer + r0 + x0 * 3, 4);
+    std::memcpy(&tr[i], layer + r0 + x1 * 3, 4);
+    std::memcpy(&bl[i], layer + r1 + x0 * 3, 4);
+    std::memcpy(&br[i], layer + r1 + x1 * 3, 4);
+  }
+}
+
 }  // namespace
 
 void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const float* xs,
@@ -168,26 +186,13 @@ void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const
   std::uint32_t* tr = tl + n;
   std::uint32_t* bl = tr + n;
   std::uint32_t* br = bl + n;
-  const std::uint32_t mw = static_cast<std::uint32_t>(w - 1), mh = static_cast<std::uint32_t>(h - 1);
-  const std::size_t stride = static_cast<std::size_t>(w) * 3;
-  // Word loads read one byte past a pixel: the layers carry padding for it.
-  auto word = [](const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-  };
   for (std::size_t i = 0; i < n; ++i) {
     if (!buf.okX[i]) buf.ax[i] = cosineWeightReference(buf.fx[i]);
     if (!buf.okY[i]) buf.ay[i] = cosineWeightReference(buf.fy[i]);
-    const std::uint32_t x0 = static_cast<std::uint32_t>(buf.ix[i]) & mw, x1 = (static_cast<std::uint32_t>(buf.ix[i]) + 1u) & mw;
-    const std::uint32_t y0 = static_cast<std::uint32_t>(buf.iy[i]) & mh, y1 = (static_cast<std::uint32_t>(buf.iy[i]) + 1u) & mh;
-    const std::uint8_t* r0 = layer + y0 * stride;
-    const std::uint8_t* r1 = layer + y1 * stride;
-    tl[i] = word(r0 + x0 * 3);
-    tr[i] = word(r0 + x1 * 3);
-    bl[i] = word(r1 + x0 * 3);
-    br[i] = word(r1 + x1 * 3);
   }
+  // Offsets stay below 2^32: a layer holds at most 2^24 pixels.
+  gatherCorners(layer, buf.ix.data(), buf.iy.data(), static_cast<std::uint32_t>(w - 1), static_cast<std::uint32_t>(h - 1),
+                static_cast<std::uint32_t>(w) * 3u, tl, tr, bl, br, count);
   blendRowOfSamples(buf.ax.data(), buf.ay.data(), tl, tr, bl, br, out, count);
 }
 
