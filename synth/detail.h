@@ -1,6 +1,7 @@
 // Shared inner routines of the synthesizer operations (not a public header).
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -32,6 +33,14 @@ inline double roundHalfEven(double v) {
   if (d > 0.5) return f + 1.0;
   if (d < 0.5) return f;
   return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
+}
+
+// fastSqrt's bit-pattern root, inline so that row loops vectorise.
+inline float fastSqrtInline(float x) {
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+  // 32-bit wrap-around arithmetic, arithmetic shift of the signed difference.
+  const auto d = static_cast<std::int32_t>(bits - 0x3F800000u);
+  return std::bit_cast<float>(static_cast<std::uint32_t>(d >> 1) + 0x3F800000u);
 }
 
 // ----- Certified fast trigonometry ------------------------------------------

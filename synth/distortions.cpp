@@ -33,6 +33,39 @@ void sineDistort(Synth& s, int source, int destination, float yFrequency, float 
   }
 }
 
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SYNTH_CLONES
+#endif
+
+// twirlLayer's rotation angle for each pixel of a row (0 outside the circle).
+SYNTH_CLONES void twirlAngles(float* __restrict angles, int w, int cx, float dy, float angle, float k) {
+  for (int x = 0; x < w; ++x) {
+    const float dx = static_cast<float>(x - cx);
+    const float dist = fastSqrtInline(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
+    const float r = static_cast<float>(cx - static_cast<double>(dist));
+    // Outside the circle the sample point is (x, y) itself: angle 0 gives
+    // c = 1, s = 0 and exactly that point.
+    angles[x] = r > 0.0f ? static_cast<float>(static_cast<double>(angle) * r * r * k) : 0.0f;
+  }
+}
+
+// twirlLayer's sample points of a row from the cosines and sines.
+SYNTH_CLONES void twirlPoints(const float* __restrict cs, const float* __restrict sn, float* __restrict xs,
+                              float* __restrict ys, int w, int cx, int cy, float dyf) {
+  const double dy = dyf;
+  for (int x = 0; x < w; ++x) {
+    const double dx = x - cx, c = cs[x], si = sn[x];
+    xs[x] = static_cast<float>(cx + (c * dx - si * dy));
+    ys[x] = static_cast<float>(cy + (si * dx + c * dy));
+  }
+}
+
+}  // namespace
+
 void twirlLayer(Synth& s, int source, int destination, float angle, float radiusScale) {
   const int w = s.layerWidth(), h = s.layerHeight();
   std::uint8_t* scratch = s.layer(kScratchLayer);
@@ -44,20 +77,9 @@ void twirlLayer(Synth& s, int source, int destination, float angle, float radius
   std::vector<float> angles(n), cs(n), sn(n), xs(n), ys(n);
   for (int y = 0; y < h; ++y) {
     const float dy = static_cast<float>(y - cy);
-    for (int x = 0; x < w; ++x) {
-      const float dx = static_cast<float>(x - cx);
-      const float dist = fastSqrt(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
-      const float r = static_cast<float>(cx - static_cast<double>(dist));
-      // Outside the circle the sample point is (x, y) itself: angle 0 gives
-      // c = 1, s = 0 and exactly that point.
-      angles[std::size_t(x)] = r > 0.0f ? static_cast<float>(static_cast<double>(angle) * r * r * k) : 0.0f;
-    }
+    twirlAngles(angles.data(), w, cx, dy, angle, k);
     cosSinRow(angles.data(), cs.data(), sn.data(), w);
-    for (int x = 0; x < w; ++x) {
-      const double dx = x - cx, c = cs[std::size_t(x)], si = sn[std::size_t(x)];
-      xs[std::size_t(x)] = static_cast<float>(cx + (c * dx - si * dy));
-      ys[std::size_t(x)] = static_cast<float>(cy + (si * dx + c * dy));
-    }
+    twirlPoints(cs.data(), sn.data(), xs.data(), ys.data(), w, cx, cy, dy);
     sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, xs.data(), ys.data(), w);
   }
 }

@@ -474,6 +474,37 @@ TEST(TunnelDistort, EqualsThePerPixelFormula) {
   }
 }
 
+// twirlLayer against the per-pixel formula with the library's cos and sin
+// (inside and outside the circle, several angles and radius scales).
+TEST(TwirlLayer, EqualsThePerPixelFormula) {
+  for (auto [w, h, angle, scale] : {std::tuple{64, 64, 0.02f, 0.5f}, {128, 32, -3.0f, 1.0f}, {32, 64, 250.0f, 0.25f}}) {
+    Synth s;
+    ASSERT_EQ(s.initLayers(w, h), "");
+    std::uint32_t state = std::uint32_t(w + 7 * h);
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) s.layer(0)[i] = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+    Synth r;
+    ASSERT_EQ(r.initLayers(w, h), "");
+    std::memcpy(r.layer(0), s.layer(0), s.layerBytes());
+    twirlLayer(s, 0, 1, angle, scale);
+    const int cx = w / 2, cy = h / 2;
+    const float k = static_cast<float>(1.0 / (std::sqrt(2.0 * w * h) * scale));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const float dy = static_cast<float>(y - cy), dx = static_cast<float>(x - cx);
+        const float dist = fastSqrt(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
+        const float rr = static_cast<float>(cx - static_cast<double>(dist));
+        const float a = rr > 0.0f ? static_cast<float>(static_cast<double>(angle) * rr * rr * k) : 0.0f;
+        const double c = static_cast<float>(std::cos(static_cast<double>(a))), si = static_cast<float>(std::sin(static_cast<double>(a)));
+        const float u = static_cast<float>(cx + (c * (x - cx) - si * dy));
+        const float v = static_cast<float>(cy + (si * (x - cx) + c * dy));
+        Rgb out;
+        r.sampleLayer(out, 0, u, v);
+        const std::uint8_t* p = pixel(s, 1, x, y);
+        ASSERT_TRUE(p[0] == out.r && p[1] == out.g && p[2] == out.b) << w << "x" << h << " at " << x << "," << y;
+      }
+  }
+}
+
 // mapDistort against a per-pixel sample that calls the library's cosine
 // for every weight: integer offsets (zero fractions), fine fractions and
 // negative ones, on a random source and map.
