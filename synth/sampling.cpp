@@ -120,11 +120,12 @@ SYNTH_CLONES void blendRowOfSamples(const float* __restrict ax, const float* __r
     const double w2 = static_cast<float>(ix * wy), w3 = static_cast<float>(wx * wy);
     for (int c = 0; c < 3; ++c) {
       const int shift = 8 * c;
-      // Finite weights summing to 1 keep the sum within 0 .. 255 (plus
-      // rounding): clamping before the truncation changes no value.
+      // No clamp is needed: ax, ay lie in 0 .. 1, so the four weights are
+      // non-negative and (each rounded to single) sum to at most
+      // 1 + 2^-22; v therefore lies in 0 .. 255.0002 and truncates to 0 .. 255.
       const double v = w0 * static_cast<double>((tl[i] >> shift) & 255u) + w1 * static_cast<double>((tr[i] >> shift) & 255u) +
                        w2 * static_cast<double>((bl[i] >> shift) & 255u) + w3 * static_cast<double>((br[i] >> shift) & 255u);
-      out[3 * i + c] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(v, 0.0), 255.0)));
+      out[3 * i + c] = static_cast<std::uint8_t>(static_cast<int>(v));
     }
   }
 }
