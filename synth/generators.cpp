@@ -59,12 +59,11 @@ SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w
     const double a = w0[i], b = w1[i], c = w2[i], d = w3[i];
     for (std::int64_t ch = 0; ch < 3; ++ch) {
       const float* k = corners + 4 * ch * count;
-      // The weights are finite and sum to 1: v lies in 0 .. 255 (plus
-      // rounding), so clamping before the truncation changes no value.
-      double v = a * static_cast<double>(k[i]) + b * static_cast<double>(k[count + i]) +
-                 c * static_cast<double>(k[2 * count + i]) + d * static_cast<double>(k[3 * count + i]);
-      v = v < 0.0 ? 0.0 : v;
-      v = v > 255.0 ? 255.0 : v;
+      // The weights are non-negative singles whose sum is at most
+      // 1 + 2^-22 (cosine weights lie in 0 .. 1): v lies in 0 .. 255.0002
+      // and truncates to 0 .. 255 without a clamp.
+      const double v = a * static_cast<double>(k[i]) + b * static_cast<double>(k[count + i]) +
+                       c * static_cast<double>(k[2 * count + i]) + d * static_cast<double>(k[3 * count + i]);
       out[ch * count + i] = static_cast<std::uint8_t>(static_cast<int>(v));
     }
   }
@@ -135,7 +134,9 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
 void subPlasma(Synth& s, int layer, int step, int seed, int range, bool colour) {
   std::uint8_t* l = s.layer(layer);
   const std::int64_t w = s.layerWidth(), h = s.layerHeight();
-  std::memset(l, 0, s.layerBytes());
+  // When the step divides both sides every pixel is drawn or interpolated
+  // below (and interpolation reads grid points only): no clearing needed.
+  if (step < 1 || w % step != 0 || h % step != 0) std::memset(l, 0, s.layerBytes());
   if (seed != 0) s.setRandSeed(static_cast<std::uint32_t>(seed));
   const std::uint32_t mask = static_cast<std::uint32_t>(range) - 1u;
   // One row of grid points at a time: its random numbers first (in the

@@ -78,6 +78,10 @@ TEST(SubPlasmaDraws, MatchOneByOneGenerator) {
       Synth s;
       ASSERT_EQ(s.initLayers(64, 16), "");
       subPlasma(s, 0, step, 4321 + step, 256, colour);
+      // Whatever the layer held before makes no difference.
+      std::memset(s.layer(1), 0xAB, s.layerBytes());
+      subPlasma(s, 1, step, 4321 + step, 256, colour);
+      EXPECT_TRUE(test::layersEqual(s, 0, s, 1)) << "step " << step;
       Synth g;
       g.setRandSeed(std::uint32_t(4321 + step));
       const bool kept = 16 % step == 0;
