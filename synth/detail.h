@@ -172,6 +172,13 @@ void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const
 // row of arguments (certified polynomial as singleCos, vectorised).
 void cosSinRow(const float* a, float* c, float* s, int count);
 
+// tunnelDistort's table for one row: angle[i] = the single of
+// atan(dy · inv[i]) and dist[i] = the single of |cos(angle[i]) · depth ·
+// inv[i]|, all as the library computes them (dy >= 0, inv[i] > 0). A
+// polynomial arctangent and cosine serve where their singles are certified,
+// the library elsewhere.
+void tunnelAngles(float dy, const float* inv, float depth, float* angle, float* dist, int count);
+
 inline void copyLayer(Synth& s, int from, int to) {
   if (from != to) std::memcpy(s.layer(to), s.layer(from), s.layerBytes());
 }

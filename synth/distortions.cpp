@@ -210,16 +210,21 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
   // (The library's atan and cos have that symmetry exactly; a test checks
   // it over the argument range.)
   std::vector<float> angle(static_cast<std::size_t>(cx + 1)), dist(static_cast<std::size_t>(cx + 1));
+  std::vector<float> inv(static_cast<std::size_t>(cx + 1));
+  for (int m = 1; m <= cx; ++m) inv[std::size_t(m)] = static_cast<float>(1.0 / m);
   std::vector<float> us(static_cast<std::size_t>(w)), vs(static_cast<std::size_t>(w));
   auto emitRow = [&](int y, float sign) {
-    for (int x = 0; x < w; ++x) {
-      const int dx = x - cx;
-      if (dx == 0) continue;  // filled from its left neighbour below
-      const int m = dx > 0 ? dx : -dx;
-      const float am = sign * angle[std::size_t(m)];
-      const float a = dx > 0 ? am : -am;
-      us[std::size_t(x)] = static_cast<float>(static_cast<double>(a) * k + (dx > 0 ? cx : 0));
-      vs[std::size_t(x)] = dist[std::size_t(m)];
+    // Right half: dx = m > 0; left half: dx = −m (the offset cx is added as
+    // 0 there, kept so that −0 becomes +0 as before).
+    for (int m = 1; m < w - cx; ++m) {
+      const float a = sign * angle[std::size_t(m)];
+      us[std::size_t(cx + m)] = static_cast<float>(static_cast<double>(a) * k + cx);
+      vs[std::size_t(cx + m)] = dist[std::size_t(m)];
+    }
+    for (int m = 1; m <= cx; ++m) {
+      const float a = -(sign * angle[std::size_t(m)]);
+      us[std::size_t(cx - m)] = static_cast<float>(static_cast<double>(a) * k + 0.0);
+      vs[std::size_t(cx - m)] = dist[std::size_t(m)];
     }
     // The centre column (dx = 0) repeats the pixel computed before it.
     us[std::size_t(cx)] = us[std::size_t(cx - 1)];
@@ -227,13 +232,7 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
     sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, us.data(), vs.data(), w);
   };
   for (int d = 0; d <= cy; ++d) {
-    const float dy = static_cast<float>(d);
-    for (int m = 1; m <= cx; ++m) {
-      const float inv = static_cast<float>(1.0 / m);
-      const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
-      angle[std::size_t(m)] = a;
-      dist[std::size_t(m)] = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
-    }
+    tunnelAngles(static_cast<float>(d), inv.data() + 1, depth, angle.data() + 1, dist.data() + 1, cx);
     if (cy + d < h) emitRow(cy + d, 1.0f);
     if (d > 0) emitRow(cy - d, -1.0f);
   }
