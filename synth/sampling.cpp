@@ -148,6 +148,12 @@ SYNTH_CLONES void gatherCorners(const std::uint8_t* __restrict layer, const std:
   }
 }
 
+// c ? a : b by bit masks (a conditional keeps loops scalar).
+inline double pick(bool c, double a, double b) {
+  const std::uint64_t m = std::uint64_t(0) - static_cast<std::uint64_t>(c);
+  return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & m) | (std::bit_cast<std::uint64_t>(b) & ~m));
+}
+
 // The arctangent by the classic argument reduction (breakpoints 7/16,
 // 11/16, 19/16, 39/16 with stored atan(1/2), atan(1), atan(3/2), π/2 in two
 // parts) and an odd polynomial of degree 23; error below one ulp. Written
@@ -162,17 +168,18 @@ SYNTH_CLONES void tunnelKernel(float dy, const float* __restrict inv, float dept
   for (int i = 0; i < count; ++i) {
     const double t = static_cast<double>(dy) * inv[i];
     const bool r0 = t < 0.4375, r1 = t < 0.6875, r2 = t < 1.1875, r3 = t < 2.4375;
-    const double num = r0 ? t : r1 ? 2.0 * t - 1.0 : r2 ? t - 1.0 : r3 ? t - 1.5 : -1.0;
-    const double den = r0 ? 1.0 : r1 ? 2.0 + t : r2 ? t + 1.0 : r3 ? 1.0 + 1.5 * t : t;
-    const double hi = r1 ? kHi[0] : r2 ? kHi[1] : r3 ? kHi[2] : kHi[3];
-    const double lo = r1 ? kLo[0] : r2 ? kLo[1] : r3 ? kLo[2] : kLo[3];
+    // Innermost first: the selects of the classic branches.
+    const double num = pick(r0, t, pick(r1, 2.0 * t - 1.0, pick(r2, t - 1.0, pick(r3, t - 1.5, -1.0))));
+    const double den = pick(r0, 1.0, pick(r1, 2.0 + t, pick(r2, t + 1.0, pick(r3, 1.0 + 1.5 * t, t))));
+    const double hi = pick(r1, kHi[0], pick(r2, kHi[1], pick(r3, kHi[2], kHi[3])));
+    const double lo = pick(r1, kLo[0], pick(r2, kLo[1], pick(r3, kLo[2], kLo[3])));
     const double x = num / den;
     const double z = x * x, w = z * z;
     const double s1 = z * (3.33333333333329318027e-01 + w * (1.42857142725034663711e-01 + w * (9.09088713343650656196e-02 + w * (6.66107313738753120669e-02 + w * (4.97687799461593236017e-02 + w * 1.62858201153657823623e-02)))));
     const double s2 = w * (-1.99999999998764832476e-01 + w * (-1.11111104054623557880e-01 + w * (-7.69187620504482999495e-02 + w * (-5.83357013379057348645e-02 + w * -3.65315727442169155270e-02))));
     const double small = x - x * (s1 + s2);
     const double reduced = hi - ((x * (s1 + s2) - lo) - x);
-    const double a = r0 ? small : reduced;
+    const double a = pick(r0, small, reduced);
     // Both this and the library's result lie within an ulp of the true
     // value: a margin of 1e-15 relative (over four ulps) covers both.
     const double ma = a * 1e-15;
@@ -189,7 +196,7 @@ SYNTH_CLONES void tunnelKernel(float dy, const float* __restrict inv, float dept
                       zz * zz * (4.16666666666666019037e-02 + zz * (-1.38888888888741095749e-03 + zz * (2.48015872894767294178e-05 + zz * (-2.75573143513906633035e-07 + zz * (2.08757232129817482790e-09 + zz * -1.13596475577881948265e-11)))));
     const double ps = r + r * zz * (-1.66666666666666324348e-01 + zz * (8.33333333332248946124e-03 + zz * (-1.98412698298579493134e-04 + zz * (2.75573137070700676789e-06 + zz * (-2.50507602534068634195e-08 + zz * 1.58969099521155010221e-10)))));
     // k is 0 or 1 (0 <= angle < π/2 + rounding): cos r or −sin r.
-    const double c = k == 0.0 ? pc : -ps;
+    const double c = pick(k == 0.0, pc, -ps);
     const double p = c * d * inv[i];
     // The library's cos lies within 2.3e-16 of the true value, the
     // polynomial within 4e-16; with the two products' roundings the results
@@ -200,7 +207,7 @@ SYNTH_CLONES void tunnelKernel(float dy, const float* __restrict inv, float dept
     const float pl = static_cast<float>(ap - mp), ph = static_cast<float>(ap + mp);
     angle[i] = al;
     dist[i] = pl;
-    ok[i] = (al == ah) & (pl == ph) & (k == 0.0 || k == 1.0);
+    ok[i] = (al == ah) & (pl == ph) & ((k == 0.0) | (k == 1.0));
   }
 }
 
