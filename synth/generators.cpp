@@ -47,7 +47,7 @@ void randomRun(Synth& s, std::uint32_t* __restrict out, std::size_t count) {
   s.setRandSeed(seed);
 }
 
-// The three channels of one row: out[c·count + x] = the blend of channel
+// The three channels of one row: out[3·x + c] = the blend of channel
 // c's corner values with the weights, summed in blendPixels' order. Weights
 // and corner values arrive as singles (both are singles or small integers,
 // so widening them to double is exact) to halve the memory traffic.
@@ -64,7 +64,7 @@ SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w
       // and truncates to 0 .. 255 without a clamp.
       const double v = a * static_cast<double>(k[i]) + b * static_cast<double>(k[count + i]) +
                        c * static_cast<double>(k[2 * count + i]) + d * static_cast<double>(k[3 * count + i]);
-      out[ch * count + i] = static_cast<std::uint8_t>(static_cast<int>(v));
+      out[3 * i + ch] = static_cast<std::uint8_t>(static_cast<int>(v));
     }
   }
 }
@@ -80,7 +80,6 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
   // Corner values per channel along the row: top-left, top-right,
   // bottom-left, bottom-right of each pixel's cell.
   std::vector<float> corners(12 * n), weights(4 * n);
-  std::vector<std::uint8_t> channel(3 * n);
   const std::int64_t mw = w - 1, mh = h - 1;
   for (std::int64_t y0 = 0; y0 < h; y0 += step) {
     const std::uint8_t* top = l + y0 * w * 3;
@@ -118,13 +117,7 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
       // period step, spread by doubling copies.
       for (std::int64_t have = step; have < w; have *= 2)
         for (float* v : {w0, w1, w2, w3}) std::memcpy(v + have, v, std::size_t(have) * sizeof(float));
-      blendRow(w0, w1, w2, w3, corners.data(), channel.data(), w);
-      std::uint8_t* out = l + (y0 + j) * w * 3;
-      for (std::size_t x = 0; x < n; ++x) {
-        out[3 * x] = channel[x];
-        out[3 * x + 1] = channel[n + x];
-        out[3 * x + 2] = channel[2 * n + x];
-      }
+      blendRow(w0, w1, w2, w3, corners.data(), l + (y0 + j) * w * 3, w);
     }
   }
 }
