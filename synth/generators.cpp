@@ -1,6 +1,7 @@
 // Generators: operations that fill one layer from their parameters and the
 // random generator alone (opcodes 0-8).
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -69,6 +70,23 @@ SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w
   }
 }
 
+// One channel's corner values along a row from the grid values of the top
+// and bottom rows (cell k spans x = k · 2^shift .. and reads cells k, k + 1).
+SYNTH_CLONES void spreadCorners(const float* __restrict top, const float* __restrict bottom, float* __restrict out,
+                                int shift, std::int64_t count) {
+  float* tl = out;
+  float* tr = tl + count;
+  float* bl = tr + count;
+  float* br = bl + count;
+  for (std::int64_t x = 0; x < count; ++x) {
+    const std::int64_t k = x >> shift;
+    tl[x] = top[k];
+    tr[x] = top[k + 1];
+    bl[x] = bottom[k];
+    br[x] = bottom[k + 1];
+  }
+}
+
 // The interpolation pass when the step divides both sides: cells do not
 // overlap and grid pixels keep their values (their weight is exactly 1), so
 // the layer can be filled whole rows at a time, with the corner values of
@@ -79,44 +97,47 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
   const std::size_t n = static_cast<std::size_t>(w);
   // Corner values per channel along the row: top-left, top-right,
   // bottom-left, bottom-right of each pixel's cell.
-  std::vector<float> corners(12 * n), weights(4 * n);
+  const bool cached = step <= 16;
+  const std::size_t cells = static_cast<std::size_t>(w / step);
+  const int shift = std::countr_zero(static_cast<std::uint64_t>(step));
+  std::vector<float> gridTop(3 * (cells + 1)), gridBottom(3 * (cells + 1));
+  std::vector<float> corners(12 * n), weights(4 * n * std::size_t(cached ? step : 1));
   const std::int64_t mw = w - 1, mh = h - 1;
   for (std::int64_t y0 = 0; y0 < h; y0 += step) {
     const std::uint8_t* top = l + y0 * w * 3;
     const std::uint8_t* bottom = l + ((y0 + step) & mh) * w * 3;
-    for (int c = 0; c < 3; ++c) {
-      float* tl = corners.data() + (4 * std::size_t(c)) * n;
-      float* tr = tl + n;
-      float* bl = tr + n;
-      float* br = bl + n;
-      for (std::int64_t x0 = 0; x0 < w; x0 += step) {
-        const std::int64_t xr = (x0 + step) & mw;
-        const float a = top[x0 * 3 + c], b = top[xr * 3 + c];
-        const float d = bottom[x0 * 3 + c], e = bottom[xr * 3 + c];
-        for (std::int64_t x = x0; x < x0 + step; ++x) {
-          tl[x] = a;
-          tr[x] = b;
-          bl[x] = d;
-          br[x] = e;
-        }
+    // The grid values of the band's top and bottom rows per channel (one
+    // more cell at the end: the wrap-around neighbour), then spread along
+    // the row.
+    for (int c = 0; c < 3; ++c)
+      for (std::size_t k = 0; k <= cells; ++k) {
+        const std::size_t x0 = (k * std::size_t(step)) & std::size_t(mw);
+        gridTop[std::size_t(c) * (cells + 1) + k] = top[x0 * 3 + std::size_t(c)];
+        gridBottom[std::size_t(c) * (cells + 1) + k] = bottom[x0 * 3 + std::size_t(c)];
       }
-    }
+    for (int c = 0; c < 3; ++c)
+      spreadCorners(gridTop.data() + std::size_t(c) * (cells + 1), gridBottom.data() + std::size_t(c) * (cells + 1),
+                    corners.data() + 4 * std::size_t(c) * n, shift, w);
     for (std::int64_t j = 0; j < step; ++j) {
-      float* w0 = weights.data();
+      // Row j's weights are the same in every band: with few rows per band
+      // they are made once, else per row.
+      float* w0 = weights.data() + (cached ? std::size_t(j) * 4 * n : 0);
       float* w1 = w0 + n;
       float* w2 = w1 + n;
       float* w3 = w2 + n;
-      for (std::int64_t i = 0; i < step; ++i) {
-        const BlendWeights bw = blendWeights(wx[i], wy[j]);  // singles held in doubles
-        w0[i] = static_cast<float>(bw.w0);
-        w1[i] = static_cast<float>(bw.w1);
-        w2[i] = static_cast<float>(bw.w2);
-        w3[i] = static_cast<float>(bw.w3);
+      if (!cached || y0 == 0) {
+        for (std::int64_t i = 0; i < step; ++i) {
+          const BlendWeights bw = blendWeights(wx[i], wy[j]);  // singles held in doubles
+          w0[i] = static_cast<float>(bw.w0);
+          w1[i] = static_cast<float>(bw.w1);
+          w2[i] = static_cast<float>(bw.w2);
+          w3[i] = static_cast<float>(bw.w3);
+        }
+        // The step divides the power-of-two width: the weights repeat with
+        // period step, spread by doubling copies.
+        for (std::int64_t have = step; have < w; have *= 2)
+          for (float* v : {w0, w1, w2, w3}) std::memcpy(v + have, v, std::size_t(have) * sizeof(float));
       }
-      // The step divides the power-of-two width: the weights repeat with
-      // period step, spread by doubling copies.
-      for (std::int64_t have = step; have < w; have *= 2)
-        for (float* v : {w0, w1, w2, w3}) std::memcpy(v + have, v, std::size_t(have) * sizeof(float));
       blendRow(w0, w1, w2, w3, corners.data(), l + (y0 + j) * w * 3, w);
     }
   }
