@@ -232,28 +232,34 @@ void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const
   }
   splitRow(xs, buf.ix.data(), buf.fx.data(), buf.nearX.data(), count);
   splitRow(ys, buf.iy.data(), buf.fy.data(), buf.nearY.data(), count);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!buf.nearX[i]) {
-      const Split sp = splitCoordinate(xs[i]);
-      buf.ix[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(sp.whole));
-      buf.fx[i] = sp.frac;
+  // The flags are almost always all set: a byte search skips the repairs.
+  const auto anyClear = [n](const std::vector<std::uint8_t>& flags) {
+    return n != 0 && std::memchr(flags.data(), 0, n) != nullptr;
+  };
+  if (anyClear(buf.nearX) || anyClear(buf.nearY))
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!buf.nearX[i]) {
+        const Split sp = splitCoordinate(xs[i]);
+        buf.ix[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(sp.whole));
+        buf.fx[i] = sp.frac;
+      }
+      if (!buf.nearY[i]) {
+        const Split sp = splitCoordinate(ys[i]);
+        buf.iy[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(sp.whole));
+        buf.fy[i] = sp.frac;
+      }
     }
-    if (!buf.nearY[i]) {
-      const Split sp = splitCoordinate(ys[i]);
-      buf.iy[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(sp.whole));
-      buf.fy[i] = sp.frac;
-    }
-  }
   polyWeights(buf.fx.data(), buf.ax.data(), buf.okX.data(), count);
   polyWeights(buf.fy.data(), buf.ay.data(), buf.okY.data(), count);
   std::uint32_t* tl = buf.corners.data();
   std::uint32_t* tr = tl + n;
   std::uint32_t* bl = tr + n;
   std::uint32_t* br = bl + n;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!buf.okX[i]) buf.ax[i] = cosineWeightReference(buf.fx[i]);
-    if (!buf.okY[i]) buf.ay[i] = cosineWeightReference(buf.fy[i]);
-  }
+  if (anyClear(buf.okX) || anyClear(buf.okY))
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!buf.okX[i]) buf.ax[i] = cosineWeightReference(buf.fx[i]);
+      if (!buf.okY[i]) buf.ay[i] = cosineWeightReference(buf.fy[i]);
+    }
   // Offsets stay below 2^32: a layer holds at most 2^24 pixels.
   gatherCorners(layer, buf.ix.data(), buf.iy.data(), static_cast<std::uint32_t>(w - 1), static_cast<std::uint32_t>(h - 1),
                 static_cast<std::uint32_t>(w) * 3u, tl, tr, bl, br, count);
