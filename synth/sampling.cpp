@@ -270,6 +270,7 @@ void cosSinRow(const float* a, float* c, float* s, int count) {
   static thread_local std::vector<std::uint8_t> ok;
   if (ok.size() < static_cast<std::size_t>(count)) ok.resize(static_cast<std::size_t>(count));
   cosSinKernel(a, c, s, ok.data(), count);
+  if (count == 0 || std::memchr(ok.data(), 0, static_cast<std::size_t>(count)) == nullptr) return;
   for (int i = 0; i < count; ++i)
     if (!ok[std::size_t(i)]) {
       c[i] = static_cast<float>(std::cos(static_cast<double>(a[i])));
@@ -285,6 +286,7 @@ void tunnelAngles(float dy, const float* inv, float depth, float* angle, float* 
   static thread_local std::vector<std::uint8_t> ok;
   if (ok.size() < static_cast<std::size_t>(count)) ok.resize(static_cast<std::size_t>(count));
   tunnelKernel(dy, inv, depth, angle, dist, ok.data(), count);
+  if (count == 0 || std::memchr(ok.data(), 0, static_cast<std::size_t>(count)) == nullptr) return;
   for (int i = 0; i < count; ++i)
     if (!ok[std::size_t(i)]) {
       const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv[i]));
