@@ -70,6 +70,14 @@ SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w
   }
 }
 
+// l[i] = min(255, l[i] + add[i]) for distinct buffers.
+SYNTH_CLONES void addSaturated(std::uint8_t* __restrict l, const std::uint8_t* __restrict add, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned v = unsigned(l[i]) + add[i];
+    l[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+  }
+}
+
 // One channel's corner values along a row from the grid values of the top
 // and bottom rows (cell k spans x = k · 2^shift .. and reads cells k, k + 1).
 SYNTH_CLONES void spreadCorners(const float* __restrict top, const float* __restrict bottom, float* __restrict out,
@@ -237,9 +245,13 @@ void perlinNoise(Synth& s, int layer, int step, int seed, int amplitude, int per
     step >>= 1;
     if (step == 0) break;
     subPlasma(s, kScratchLayer, step, 0, static_cast<int>(amp), colour);
-    for (std::size_t i = 0; i < bytes; ++i) {
-      const unsigned v = unsigned(l[i]) + scratch[i];
-      l[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+    if (l != scratch) {
+      addSaturated(l, scratch, bytes);
+    } else {  // perlinNoise on the scratch layer itself
+      for (std::size_t i = 0; i < bytes; ++i) {
+        const unsigned v = unsigned(l[i]) + scratch[i];
+        l[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+      }
     }
   }
 }
