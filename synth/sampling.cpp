@@ -29,14 +29,25 @@ SYNTH_CLONES void polyWeights(const float* __restrict f, float* __restrict a, st
     const double r = ((t - k * 1.57079632673412561417e+00) - k * 6.07710050630396597660e-11) -
                      k * 2.02226624879595063154e-21;
     const double z = r * r;
-    const double c = 1.0 - 0.5 * z +
-                     z * z * (4.16666666666666019037e-02 + z * (-1.38888888888741095749e-03 + z * (2.48015872894767294178e-05 + z * (-2.75573143513906633035e-07 + z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
-    const double sn = r + r * z * (-1.66666666666666324348e-01 + z * (8.33333333332248946124e-03 + z * (-1.98412698298579493134e-04 + z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
     // Quadrant k mod 4 picks c, −s, −c, s (two's complement bits work for
     // negative k too), selected by bit masks: a branch keeps the loop scalar.
     const auto ki = static_cast<std::int64_t>(static_cast<int>(k));
     const std::uint64_t odd = std::uint64_t(0) - static_cast<std::uint64_t>(ki & 1);
     const std::uint64_t sign = static_cast<std::uint64_t>((ki + 1) & 2) << 62;
+    // Each lane needs only one kernel: the same Horner chain runs on the
+    // cosine's or the sine's coefficients (picked per lane), so each value
+    // is computed by exactly the operations of polyTrig.
+    const auto coef = [odd](double sinCoef, double cosCoef) {
+      return std::bit_cast<double>((std::bit_cast<std::uint64_t>(sinCoef) & odd) | (std::bit_cast<std::uint64_t>(cosCoef) & ~odd));
+    };
+    const double p = coef(-1.66666666666666324348e-01, 4.16666666666666019037e-02) +
+                     z * (coef(8.33333333332248946124e-03, -1.38888888888741095749e-03) +
+                     z * (coef(-1.98412698298579493134e-04, 2.48015872894767294178e-05) +
+                     z * (coef(2.75573137070700676789e-06, -2.75573143513906633035e-07) +
+                     z * (coef(-2.50507602534068634195e-08, 2.08757232129817482790e-09) +
+                     z * coef(1.58969099521155010221e-10, -1.13596475577881948265e-11)))));
+    const double c = 1.0 - 0.5 * z + z * z * p;
+    const double sn = r + r * z * p;
     const std::uint64_t bits = ((std::bit_cast<std::uint64_t>(sn) & odd) | (std::bit_cast<std::uint64_t>(c) & ~odd)) ^ sign;
     const double w = (1.0 - std::bit_cast<double>(bits)) * 0.5;
     const float lo = static_cast<float>(w - 1e-15), hi = static_cast<float>(w + 1e-15);
