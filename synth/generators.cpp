@@ -86,6 +86,19 @@ SYNTH_CLONES void spreadCorners(const float* __restrict top, const float* __rest
   float* tr = tl + count;
   float* bl = tr + count;
   float* br = bl + count;
+  if (shift >= 3) {  // cells of 8 or more: runs of one value each
+    const std::int64_t step = std::int64_t(1) << shift;
+    for (std::int64_t x0 = 0, k = 0; x0 < count; x0 += step, ++k) {
+      const float a = top[k], b = top[k + 1], d = bottom[k], e = bottom[k + 1];
+      for (std::int64_t x = x0; x < x0 + step; ++x) {
+        tl[x] = a;
+        tr[x] = b;
+        bl[x] = d;
+        br[x] = e;
+      }
+    }
+    return;
+  }
   for (std::int64_t x = 0; x < count; ++x) {
     const std::int64_t k = x >> shift;
     tl[x] = top[k];
