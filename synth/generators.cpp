@@ -70,6 +70,12 @@ SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w
   }
 }
 
+// out[k] = the low byte of mask AND v[k].
+SYNTH_CLONES void maskedBytes(std::uint8_t* __restrict out, const std::uint32_t* __restrict v, std::uint32_t mask,
+                              std::size_t count) {
+  for (std::size_t k = 0; k < count; ++k) out[k] = static_cast<std::uint8_t>(mask & v[k]);
+}
+
 // l[i] = min(255, l[i] + add[i]) for distinct buffers.
 SYNTH_CLONES void addSaturated(std::uint8_t* __restrict l, const std::uint8_t* __restrict add, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
@@ -182,6 +188,10 @@ void subPlasma(Synth& s, int layer, int step, int seed, int range, bool colour) 
   for (std::int64_t y = 0; y < h; y += step) {
     randomRun(s, randoms.data(), randoms.size());
     const std::uint32_t* r = randoms.data();
+    if (step == 1 && colour) {  // the draws are the row's bytes in order
+      maskedBytes(l + y * w * 3, r, mask, randoms.size());
+      continue;
+    }
     for (std::int64_t x = 0; x < w; x += step, r += perPoint) {
       std::uint8_t* p = l + (y * w + x) * 3;
       p[0] = static_cast<std::uint8_t>(mask & r[0]);
