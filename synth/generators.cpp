@@ -49,22 +49,22 @@ void randomRun(Synth& s, std::uint32_t* __restrict out, std::size_t count) {
 }
 
 // The three channels of one row: out[3·x + c] = the blend of channel
-// c's corner values with the weights, summed in blendPixels' order. Weights
-// and corner values arrive as singles (both are singles or small integers,
-// so widening them to double is exact) to halve the memory traffic.
+// c's corner values with the weights, summed in blendPixels' order. The
+// weights arrive as singles (widening them to double is exact), the corner
+// values already as doubles (no conversion per pixel).
 SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w1,
                            const float* __restrict w2, const float* __restrict w3,
-                           const float* __restrict corners, std::uint8_t* __restrict out,
+                           const double* __restrict corners, std::uint8_t* __restrict out,
                            std::int64_t count) {
   for (std::int64_t i = 0; i < count; ++i) {
     const double a = w0[i], b = w1[i], c = w2[i], d = w3[i];
     for (std::int64_t ch = 0; ch < 3; ++ch) {
-      const float* k = corners + 4 * ch * count;
+      const double* k = corners + 4 * ch * count;
       // The weights are non-negative singles whose sum is at most
       // 1 + 2^-22 (cosine weights lie in 0 .. 1): v lies in 0 .. 255.0002
       // and truncates to 0 .. 255 without a clamp.
-      const double v = a * static_cast<double>(k[i]) + b * static_cast<double>(k[count + i]) +
-                       c * static_cast<double>(k[2 * count + i]) + d * static_cast<double>(k[3 * count + i]);
+      const double v = a * k[i] + b * k[count + i] +
+                       c * k[2 * count + i] + d * k[3 * count + i];
       out[3 * i + ch] = static_cast<std::uint8_t>(static_cast<int>(v));
     }
   }
@@ -86,16 +86,16 @@ SYNTH_CLONES void addSaturated(std::uint8_t* __restrict l, const std::uint8_t* _
 
 // One channel's corner values along a row from the grid values of the top
 // and bottom rows (cell k spans x = k · 2^shift .. and reads cells k, k + 1).
-SYNTH_CLONES void spreadCorners(const float* __restrict top, const float* __restrict bottom, float* __restrict out,
+SYNTH_CLONES void spreadCorners(const double* __restrict top, const double* __restrict bottom, double* __restrict out,
                                 int shift, std::int64_t count) {
-  float* tl = out;
-  float* tr = tl + count;
-  float* bl = tr + count;
-  float* br = bl + count;
+  double* tl = out;
+  double* tr = tl + count;
+  double* bl = tr + count;
+  double* br = bl + count;
   if (shift >= 3) {  // cells of 8 or more: runs of one value each
     const std::int64_t step = std::int64_t(1) << shift;
     for (std::int64_t x0 = 0, k = 0; x0 < count; x0 += step, ++k) {
-      const float a = top[k], b = top[k + 1], d = bottom[k], e = bottom[k + 1];
+      const double a = top[k], b = top[k + 1], d = bottom[k], e = bottom[k + 1];
       for (std::int64_t x = x0; x < x0 + step; ++x) {
         tl[x] = a;
         tr[x] = b;
@@ -127,8 +127,9 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
   const bool cached = step <= 16;
   const std::size_t cells = static_cast<std::size_t>(w / step);
   const int shift = std::countr_zero(static_cast<std::uint64_t>(step));
-  std::vector<float> gridTop(3 * (cells + 1)), gridBottom(3 * (cells + 1));
-  std::vector<float> corners(12 * n), weights(4 * n * std::size_t(cached ? step : 1));
+  std::vector<double> gridTop(3 * (cells + 1)), gridBottom(3 * (cells + 1));
+  std::vector<double> corners(12 * n);
+  std::vector<float> weights(4 * n * std::size_t(cached ? step : 1));
   const std::int64_t mw = w - 1, mh = h - 1;
   for (std::int64_t y0 = 0; y0 < h; y0 += step) {
     const std::uint8_t* top = l + y0 * w * 3;
