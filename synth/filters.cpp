@@ -183,7 +183,8 @@ namespace {
 // (4 MiB per thread: one byte each keeps more of the table in cache); the
 // gx = 0 column holds the fixed codes. No gradient yields 192 (gx > 0 gives
 // 63..191, gx < 0 gives 0..63 and 193..255, gx = 0 gives 64, 128, 196), so
-// 192 marks an entry not yet computed.
+// 192 marks an entry not yet computed (were a code 192, it would only be
+// recomputed on each use, never wrong).
 struct SculptureCodes {
   static constexpr int kFar = 1020, kFarSpan = 2 * kFar + 1;
   static constexpr std::uint8_t kUnset = 192;
