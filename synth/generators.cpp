@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "synth/detail.h"
@@ -131,18 +132,20 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
   std::vector<double> corners(12 * n);
   std::vector<float> weights(4 * n * std::size_t(cached ? step : 1));
   const std::int64_t mw = w - 1, mh = h - 1;
+  // The grid values of a row per channel (one more cell at the end: the
+  // wrap-around neighbour).
+  const auto gridValues = [&](const std::uint8_t* row, std::vector<double>& grid) {
+    for (std::size_t c = 0; c < 3; ++c)
+      for (std::size_t k = 0; k <= cells; ++k)
+        grid[c * (cells + 1) + k] = row[((k * std::size_t(step)) & std::size_t(mw)) * 3 + c];
+  };
+  // A band's bottom row is the next band's top row, and its grid points
+  // keep their values until then: each row is read once.
+  gridValues(l, gridTop);
   for (std::int64_t y0 = 0; y0 < h; y0 += step) {
-    const std::uint8_t* top = l + y0 * w * 3;
-    const std::uint8_t* bottom = l + ((y0 + step) & mh) * w * 3;
-    // The grid values of the band's top and bottom rows per channel (one
-    // more cell at the end: the wrap-around neighbour), then spread along
-    // the row.
-    for (int c = 0; c < 3; ++c)
-      for (std::size_t k = 0; k <= cells; ++k) {
-        const std::size_t x0 = (k * std::size_t(step)) & std::size_t(mw);
-        gridTop[std::size_t(c) * (cells + 1) + k] = top[x0 * 3 + std::size_t(c)];
-        gridBottom[std::size_t(c) * (cells + 1) + k] = bottom[x0 * 3 + std::size_t(c)];
-      }
+    if (y0 != 0) std::swap(gridTop, gridBottom);
+    gridValues(l + ((y0 + step) & mh) * w * 3, gridBottom);
+    // Spread along the row.
     for (int c = 0; c < 3; ++c)
       spreadCorners(gridTop.data() + std::size_t(c) * (cells + 1), gridBottom.data() + std::size_t(c) * (cells + 1),
                     corners.data() + 4 * std::size_t(c) * n, shift, w);
