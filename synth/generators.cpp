@@ -22,31 +22,21 @@ namespace {
 #endif
 
 // out[k] = the (k + 1)-th next nextRandom() result, for k < count, and the
-// generator left as count calls would leave it. seed · a^j mod 2^32 is the
-// j-th later seed, so eight lanes advance by a^8 each round: independent
-// products the compiler vectorises, where the one-by-one chain waits on
-// each multiplication.
-void randomRun(Synth& s, std::uint32_t* __restrict out, std::size_t count) {
+// generator left as count calls would leave it. The seed j steps ahead is
+// seed · a^j mod 2^32, so each seed is the one eight before times a^8:
+// products eight apart, which the compiler vectorises, where the one-by-one
+// chain waits on each multiplication.
+SYNTH_CLONES void randomRun(Synth& s, std::uint32_t* __restrict out, std::size_t count) {
+  if (count == 0) return;
   constexpr std::uint32_t kA = 22695477u;
-  std::uint32_t lane[8];
-  std::uint32_t seed = s.randSeed();
-  for (int j = 0; j < 8; ++j) lane[j] = seed *= kA;  // seeds 1..8 ahead
   std::uint32_t a8 = 1;
   for (int j = 0; j < 8; ++j) a8 *= kA;
-  std::size_t k = 0;
-  for (; k + 8 <= count; k += 8)
-    for (int j = 0; j < 8; ++j) {
-      out[k + std::size_t(j)] = lane[j] >> 16;
-      lane[j] *= a8;
-    }
-  // The rest one by one, from the seed k steps ahead: seed0 · a^k.
-  seed = s.randSeed();
-  std::uint32_t ak = 1, base = kA;
-  for (std::size_t e = k; e != 0; e >>= 1, base *= base)
-    if (e & 1) ak *= base;
-  seed *= ak;
-  for (; k < count; ++k) out[k] = (seed *= kA) >> 16;
-  s.setRandSeed(seed);
+  std::uint32_t seed = s.randSeed();
+  const std::size_t head = count < 8 ? count : 8;
+  for (std::size_t k = 0; k < head; ++k) out[k] = seed *= kA;
+  for (std::size_t k = 8; k < count; ++k) out[k] = out[k - 8] * a8;
+  s.setRandSeed(out[count - 1]);
+  for (std::size_t k = 0; k < count; ++k) out[k] >>= 16;
 }
 
 // The three channels of one row: out[3·x + c] = the blend of channel
