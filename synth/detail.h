@@ -1,6 +1,7 @@
 // Shared inner routines of the synthesizer operations (not a public header).
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -32,6 +33,14 @@ inline double roundHalfEven(double v) {
   if (d > 0.5) return f + 1.0;
   if (d < 0.5) return f;
   return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
+}
+
+// fastSqrt's bit-pattern root, inline so that row loops vectorise.
+inline float fastSqrtInline(float x) {
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(x);
+  // 32-bit wrap-around arithmetic, arithmetic shift of the signed difference.
+  const auto d = static_cast<std::int32_t>(bits - 0x3F800000u);
+  return std::bit_cast<float>(static_cast<std::uint32_t>(d >> 1) + 0x3F800000u);
 }
 
 // ----- Certified fast trigonometry ------------------------------------------
@@ -86,6 +95,7 @@ inline float singleSin(double t) {
 
 // The cosine weight of a fraction: (1 − cos(f × π)) × 0.5 as a single.
 inline float cosineWeight(float f) {
+  if (f == 0.0f) return 0.0f;  // cos ±0 is exactly 1
   const double t = static_cast<double>(f) * static_cast<double>(kPi);
   float out;
   if (std::fabs(t) <= 1e5 && certifiedSingle((1.0 - polyTrig(t, 0)) * 0.5, out)) return out;
@@ -161,6 +171,13 @@ void sampleRow(std::uint8_t* out, const std::uint8_t* layer, int w, int h, const
 // c[i] = static_cast<float>(std::cos(a[i])), s[i] likewise for sin, for a
 // row of arguments (certified polynomial as singleCos, vectorised).
 void cosSinRow(const float* a, float* c, float* s, int count);
+
+// tunnelDistort's table for one row: angle[i] = the single of
+// atan(dy · inv[i]) and dist[i] = the single of |cos(angle[i]) · depth ·
+// inv[i]|, all as the library computes them (dy >= 0, inv[i] > 0). A
+// polynomial arctangent and cosine serve where their singles are certified,
+// the library elsewhere.
+void tunnelAngles(float dy, const float* inv, float depth, float* angle, float* dist, int count);
 
 inline void copyLayer(Synth& s, int from, int to) {
   if (from != to) std::memcpy(s.layer(to), s.layer(from), s.layerBytes());

@@ -2,6 +2,7 @@
 // scratch layer (copy the source there and sample it, or build the result
 // there and copy it back), so source and destination may be the same layer.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -33,6 +34,42 @@ void sineDistort(Synth& s, int source, int destination, float yFrequency, float 
   }
 }
 
+namespace {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SYNTH_CLONES
+#endif
+
+// twirlLayer's rotation angle for each pixel of a row (0 outside the circle).
+SYNTH_CLONES void twirlAngles(float* __restrict angles, int w, int cx, float dy, float angle, float k) {
+  for (int x = 0; x < w; ++x) {
+    const float dx = static_cast<float>(x - cx);
+    const float dist = fastSqrtInline(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
+    const float r = static_cast<float>(cx - static_cast<double>(dist));
+    // Outside the circle the sample point is (x, y) itself: angle 0 gives
+    // c = 1, s = 0 and exactly that point.
+    // A bit mask, not a conditional, so that the loop vectorises.
+    const float v = static_cast<float>(static_cast<double>(angle) * r * r * k);
+    const std::uint32_t inside = std::uint32_t(0) - static_cast<std::uint32_t>(r > 0.0f);
+    angles[x] = std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) & inside);
+  }
+}
+
+// twirlLayer's sample points of a row from the cosines and sines.
+SYNTH_CLONES void twirlPoints(const float* __restrict cs, const float* __restrict sn, float* __restrict xs,
+                              float* __restrict ys, int w, int cx, int cy, float dyf) {
+  const double dy = dyf;
+  for (int x = 0; x < w; ++x) {
+    const double dx = x - cx, c = cs[x], si = sn[x];
+    xs[x] = static_cast<float>(cx + (c * dx - si * dy));
+    ys[x] = static_cast<float>(cy + (si * dx + c * dy));
+  }
+}
+
+}  // namespace
+
 void twirlLayer(Synth& s, int source, int destination, float angle, float radiusScale) {
   const int w = s.layerWidth(), h = s.layerHeight();
   std::uint8_t* scratch = s.layer(kScratchLayer);
@@ -44,20 +81,9 @@ void twirlLayer(Synth& s, int source, int destination, float angle, float radius
   std::vector<float> angles(n), cs(n), sn(n), xs(n), ys(n);
   for (int y = 0; y < h; ++y) {
     const float dy = static_cast<float>(y - cy);
-    for (int x = 0; x < w; ++x) {
-      const float dx = static_cast<float>(x - cx);
-      const float dist = fastSqrt(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
-      const float r = static_cast<float>(cx - static_cast<double>(dist));
-      // Outside the circle the sample point is (x, y) itself: angle 0 gives
-      // c = 1, s = 0 and exactly that point.
-      angles[std::size_t(x)] = r > 0.0f ? static_cast<float>(static_cast<double>(angle) * r * r * k) : 0.0f;
-    }
+    twirlAngles(angles.data(), w, cx, dy, angle, k);
     cosSinRow(angles.data(), cs.data(), sn.data(), w);
-    for (int x = 0; x < w; ++x) {
-      const double dx = x - cx, c = cs[std::size_t(x)], si = sn[std::size_t(x)];
-      xs[std::size_t(x)] = static_cast<float>(cx + (c * dx - si * dy));
-      ys[std::size_t(x)] = static_cast<float>(cy + (si * dx + c * dy));
-    }
+    twirlPoints(cs.data(), sn.data(), xs.data(), ys.data(), w, cx, cy, dy);
     sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, xs.data(), ys.data(), w);
   }
 }
@@ -183,29 +209,36 @@ void tunnelDistort(Synth& s, int source, int destination, float depth) {
   const float k = static_cast<float>(w / (2.0 * static_cast<double>(kPi)));
   // For −dx the reciprocal and dy · inv change sign exactly, arctan is odd
   // and |cos| even, so a row needs the angle and distance of |dx| = 1 .. cx
-  // only: a(−dx) = −a(dx), v(−dx) = v(dx).
+  // only: a(−dx) = −a(dx), v(−dx) = v(dx). The same holds for −dy, so rows
+  // cy − d and cy + d share one table: a(−dy) = −a(dy), v(−dy) = v(dy).
+  // (The library's atan and cos have that symmetry exactly; a test checks
+  // it over the argument range.)
   std::vector<float> angle(static_cast<std::size_t>(cx + 1)), dist(static_cast<std::size_t>(cx + 1));
+  std::vector<float> inv(static_cast<std::size_t>(cx + 1));
+  for (int m = 1; m <= cx; ++m) inv[std::size_t(m)] = static_cast<float>(1.0 / m);
   std::vector<float> us(static_cast<std::size_t>(w)), vs(static_cast<std::size_t>(w));
-  for (int y = 0; y < h; ++y) {
-    const float dy = static_cast<float>(y - cy);
-    for (int m = 1; m <= cx; ++m) {
-      const float inv = static_cast<float>(1.0 / m);
-      const float a = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
-      angle[std::size_t(m)] = a;
-      dist[std::size_t(m)] = static_cast<float>(std::fabs(std::cos(static_cast<double>(a)) * depth * inv));
+  auto emitRow = [&](int y, float sign) {
+    // Right half: dx = m > 0; left half: dx = −m (the offset cx is added as
+    // 0 there, kept so that −0 becomes +0 as before).
+    for (int m = 1; m < w - cx; ++m) {
+      const float a = sign * angle[std::size_t(m)];
+      us[std::size_t(cx + m)] = static_cast<float>(static_cast<double>(a) * k + cx);
+      vs[std::size_t(cx + m)] = dist[std::size_t(m)];
     }
-    for (int x = 0; x < w; ++x) {
-      const int dx = x - cx;
-      if (dx == 0) continue;  // filled from its left neighbour below
-      const int m = dx > 0 ? dx : -dx;
-      const float a = dx > 0 ? angle[std::size_t(m)] : -angle[std::size_t(m)];
-      us[std::size_t(x)] = static_cast<float>(static_cast<double>(a) * k + (dx > 0 ? cx : 0));
-      vs[std::size_t(x)] = dist[std::size_t(m)];
+    for (int m = 1; m <= cx; ++m) {
+      const float a = -(sign * angle[std::size_t(m)]);
+      us[std::size_t(cx - m)] = static_cast<float>(static_cast<double>(a) * k + 0.0);
+      vs[std::size_t(cx - m)] = dist[std::size_t(m)];
     }
     // The centre column (dx = 0) repeats the pixel computed before it.
     us[std::size_t(cx)] = us[std::size_t(cx - 1)];
     vs[std::size_t(cx)] = vs[std::size_t(cx - 1)];
     sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, us.data(), vs.data(), w);
+  };
+  for (int d = 0; d <= cy; ++d) {
+    tunnelAngles(static_cast<float>(d), inv.data() + 1, depth, angle.data() + 1, dist.data() + 1, cx);
+    if (cy + d < h) emitRow(cy + d, 1.0f);
+    if (d > 0) emitRow(cy - d, -1.0f);
   }
 }
 

@@ -180,11 +180,16 @@ void dilateLayer(Synth& s, int source, int destination) {
 namespace {
 
 // Angle codes by gradient (gx, gy in −1020..1020), computed on first use
-// (8 MiB per thread); the gx = 0 column holds the fixed codes.
+// (4 MiB per thread: one byte each keeps more of the table in cache); the
+// gx = 0 column holds the fixed codes. No gradient yields 192 (gx > 0 gives
+// 63..191, gx < 0 gives 0..63 and 193..255, gx = 0 gives 64, 128, 196), so
+// 192 marks an entry not yet computed (were a code 192, it would only be
+// recomputed on each use, never wrong).
 struct SculptureCodes {
   static constexpr int kFar = 1020, kFarSpan = 2 * kFar + 1;
-  std::vector<std::uint16_t> codes;  // 0xFFFF: not yet computed
-  SculptureCodes() : codes(std::size_t(kFarSpan) * kFarSpan, 0xFFFF) {
+  static constexpr std::uint8_t kUnset = 192;
+  std::vector<std::uint8_t> codes;
+  SculptureCodes() : codes(std::size_t(kFarSpan) * kFarSpan, kUnset) {
     for (int gy = -kFar; gy <= kFar; ++gy)
       codes[std::size_t(kFar) * kFarSpan + std::size_t(gy + kFar)] = gy > 0 ? 196 : gy == 0 ? 128 : 64;
   }
@@ -195,7 +200,7 @@ struct SculptureCodes {
 void sculptureLayer(Synth& s, int source, int destination) {
   static thread_local std::unique_ptr<SculptureCodes> codes;
   if (!codes) codes = std::make_unique<SculptureCodes>();
-  std::uint16_t* table = codes->codes.data();
+  std::uint8_t* table = codes->codes.data();
   constexpr int kSpan = SculptureCodes::kFarSpan, kOff = SculptureCodes::kFar;
   filter3x3Staged(
       s, source, destination,
@@ -206,9 +211,10 @@ void sculptureLayer(Synth& s, int source, int destination) {
       },
       [table](const std::int32_t* key, std::uint8_t* out, std::size_t count) {
         for (std::size_t k = 0; k < count; ++k) {
-          std::uint16_t& slot = table[key[k]];
-          if (slot == 0xFFFF) slot = sculptureCode(key[k] / kSpan - kOff, key[k] % kSpan - kOff);
-          out[k] = static_cast<std::uint8_t>(slot);
+          std::uint8_t& slot = table[key[k]];
+          if (slot == SculptureCodes::kUnset) [[unlikely]]
+            slot = sculptureCode(key[k] / kSpan - kOff, key[k] % kSpan - kOff);
+          out[k] = slot;
         }
       });
 }

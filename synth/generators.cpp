@@ -1,7 +1,9 @@
 // Generators: operations that fill one layer from their parameters and the
 // random generator alone (opcodes 0-8).
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "synth/detail.h"
@@ -19,20 +21,87 @@ namespace {
 #define SYNTH_CLONES
 #endif
 
-// One channel of one row: out[x] = the blend of the corner values with the
-// weights, summed in blendPixels' order.
-SYNTH_CLONES void blendRow(const double* __restrict w0, const double* __restrict w1,
-                           const double* __restrict w2, const double* __restrict w3,
-                           const double* __restrict tl, const double* __restrict tr,
-                           const double* __restrict bl, const double* __restrict br,
-                           std::uint8_t* __restrict out, std::int64_t count) {
+// out[k] = the (k + 1)-th next nextRandom() result, for k < count, and the
+// generator left as count calls would leave it. The seed j steps ahead is
+// seed · a^j mod 2^32, so each seed is the one eight before times a^8:
+// products eight apart, which the compiler vectorises, where the one-by-one
+// chain waits on each multiplication.
+SYNTH_CLONES void randomRun(Synth& s, std::uint32_t* __restrict out, std::size_t count) {
+  if (count == 0) return;
+  constexpr std::uint32_t kA = 22695477u;
+  std::uint32_t a8 = 1;
+  for (int j = 0; j < 8; ++j) a8 *= kA;
+  std::uint32_t seed = s.randSeed();
+  const std::size_t head = count < 8 ? count : 8;
+  for (std::size_t k = 0; k < head; ++k) out[k] = seed *= kA;
+  for (std::size_t k = 8; k < count; ++k) out[k] = out[k - 8] * a8;
+  s.setRandSeed(out[count - 1]);
+  for (std::size_t k = 0; k < count; ++k) out[k] >>= 16;
+}
+
+// The three channels of one row: out[3·x + c] = the blend of channel
+// c's corner values with the weights, summed in blendPixels' order. The
+// weights arrive as singles (widening them to double is exact), the corner
+// values already as doubles (no conversion per pixel).
+SYNTH_CLONES void blendRow(const float* __restrict w0, const float* __restrict w1,
+                           const float* __restrict w2, const float* __restrict w3,
+                           const double* __restrict corners, std::uint8_t* __restrict out,
+                           std::int64_t count) {
   for (std::int64_t i = 0; i < count; ++i) {
-    // The weights are finite and sum to 1: v lies in 0 .. 255 (plus
-    // rounding), so clamping before the truncation changes no value.
-    double v = w0[i] * tl[i] + w1[i] * tr[i] + w2[i] * bl[i] + w3[i] * br[i];
-    v = v < 0.0 ? 0.0 : v;
-    v = v > 255.0 ? 255.0 : v;
-    out[i] = static_cast<std::uint8_t>(static_cast<int>(v));
+    const double a = w0[i], b = w1[i], c = w2[i], d = w3[i];
+    for (std::int64_t ch = 0; ch < 3; ++ch) {
+      const double* k = corners + 4 * ch * count;
+      // The weights are non-negative singles whose sum is at most
+      // 1 + 2^-22 (cosine weights lie in 0 .. 1): v lies in 0 .. 255.0002
+      // and truncates to 0 .. 255 without a clamp.
+      const double v = a * k[i] + b * k[count + i] +
+                       c * k[2 * count + i] + d * k[3 * count + i];
+      out[3 * i + ch] = static_cast<std::uint8_t>(static_cast<int>(v));
+    }
+  }
+}
+
+// out[k] = the low byte of mask AND v[k].
+SYNTH_CLONES void maskedBytes(std::uint8_t* __restrict out, const std::uint32_t* __restrict v, std::uint32_t mask,
+                              std::size_t count) {
+  for (std::size_t k = 0; k < count; ++k) out[k] = static_cast<std::uint8_t>(mask & v[k]);
+}
+
+// l[i] = min(255, l[i] + add[i]) for distinct buffers.
+SYNTH_CLONES void addSaturated(std::uint8_t* __restrict l, const std::uint8_t* __restrict add, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned v = unsigned(l[i]) + add[i];
+    l[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+  }
+}
+
+// One channel's corner values along a row from the grid values of the top
+// and bottom rows (cell k spans x = k · 2^shift .. and reads cells k, k + 1).
+SYNTH_CLONES void spreadCorners(const double* __restrict top, const double* __restrict bottom, double* __restrict out,
+                                int shift, std::int64_t count) {
+  double* tl = out;
+  double* tr = tl + count;
+  double* bl = tr + count;
+  double* br = bl + count;
+  if (shift >= 3) {  // cells of 8 or more: runs of one value each
+    const std::int64_t step = std::int64_t(1) << shift;
+    for (std::int64_t x0 = 0, k = 0; x0 < count; x0 += step, ++k) {
+      const double a = top[k], b = top[k + 1], d = bottom[k], e = bottom[k + 1];
+      for (std::int64_t x = x0; x < x0 + step; ++x) {
+        tl[x] = a;
+        tr[x] = b;
+        bl[x] = d;
+        br[x] = e;
+      }
+    }
+    return;
+  }
+  for (std::int64_t x = 0; x < count; ++x) {
+    const std::int64_t k = x >> shift;
+    tl[x] = top[k];
+    tr[x] = top[k + 1];
+    bl[x] = bottom[k];
+    br[x] = bottom[k + 1];
   }
 }
 
@@ -46,59 +115,51 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
   const std::size_t n = static_cast<std::size_t>(w);
   // Corner values per channel along the row: top-left, top-right,
   // bottom-left, bottom-right of each pixel's cell.
-  std::vector<double> corners(12 * n), weights(4 * n);
-  std::vector<std::uint8_t> channel(3 * n);
+  const bool cached = step <= 16;
+  const std::size_t cells = static_cast<std::size_t>(w / step);
+  const int shift = std::countr_zero(static_cast<std::uint64_t>(step));
+  std::vector<double> gridTop(3 * (cells + 1)), gridBottom(3 * (cells + 1));
+  std::vector<double> corners(12 * n);
+  std::vector<float> weights(4 * n * std::size_t(cached ? step : 1));
   const std::int64_t mw = w - 1, mh = h - 1;
+  // The grid values of a row per channel (one more cell at the end: the
+  // wrap-around neighbour).
+  const auto gridValues = [&](const std::uint8_t* row, std::vector<double>& grid) {
+    for (std::size_t c = 0; c < 3; ++c)
+      for (std::size_t k = 0; k <= cells; ++k)
+        grid[c * (cells + 1) + k] = row[((k * std::size_t(step)) & std::size_t(mw)) * 3 + c];
+  };
+  // A band's bottom row is the next band's top row, and its grid points
+  // keep their values until then: each row is read once.
+  gridValues(l, gridTop);
   for (std::int64_t y0 = 0; y0 < h; y0 += step) {
-    const std::uint8_t* top = l + y0 * w * 3;
-    const std::uint8_t* bottom = l + ((y0 + step) & mh) * w * 3;
-    for (int c = 0; c < 3; ++c) {
-      double* tl = corners.data() + (4 * std::size_t(c)) * n;
-      double* tr = tl + n;
-      double* bl = tr + n;
-      double* br = bl + n;
-      for (std::int64_t x0 = 0; x0 < w; x0 += step) {
-        const std::int64_t xr = (x0 + step) & mw;
-        const double a = top[x0 * 3 + c], b = top[xr * 3 + c];
-        const double d = bottom[x0 * 3 + c], e = bottom[xr * 3 + c];
-        for (std::int64_t x = x0; x < x0 + step; ++x) {
-          tl[x] = a;
-          tr[x] = b;
-          bl[x] = d;
-          br[x] = e;
-        }
-      }
-    }
+    if (y0 != 0) std::swap(gridTop, gridBottom);
+    gridValues(l + ((y0 + step) & mh) * w * 3, gridBottom);
+    // Spread along the row.
+    for (int c = 0; c < 3; ++c)
+      spreadCorners(gridTop.data() + std::size_t(c) * (cells + 1), gridBottom.data() + std::size_t(c) * (cells + 1),
+                    corners.data() + 4 * std::size_t(c) * n, shift, w);
     for (std::int64_t j = 0; j < step; ++j) {
-      double* w0 = weights.data();
-      double* w1 = w0 + n;
-      double* w2 = w1 + n;
-      double* w3 = w2 + n;
-      for (std::int64_t i = 0; i < step; ++i) {
-        const BlendWeights bw = blendWeights(wx[i], wy[j]);
-        w0[i] = bw.w0;
-        w1[i] = bw.w1;
-        w2[i] = bw.w2;
-        w3[i] = bw.w3;
+      // Row j's weights are the same in every band: with few rows per band
+      // they are made once, else per row.
+      float* w0 = weights.data() + (cached ? std::size_t(j) * 4 * n : 0);
+      float* w1 = w0 + n;
+      float* w2 = w1 + n;
+      float* w3 = w2 + n;
+      if (!cached || y0 == 0) {
+        for (std::int64_t i = 0; i < step; ++i) {
+          const BlendWeights bw = blendWeights(wx[i], wy[j]);  // singles held in doubles
+          w0[i] = static_cast<float>(bw.w0);
+          w1[i] = static_cast<float>(bw.w1);
+          w2[i] = static_cast<float>(bw.w2);
+          w3[i] = static_cast<float>(bw.w3);
+        }
+        // The step divides the power-of-two width: the weights repeat with
+        // period step, spread by doubling copies.
+        for (std::int64_t have = step; have < w; have *= 2)
+          for (float* v : {w0, w1, w2, w3}) std::memcpy(v + have, v, std::size_t(have) * sizeof(float));
       }
-      // The step divides a power of two, so it is one: x AND (step − 1) is i.
-      const std::int64_t mask = step - 1;
-      for (std::int64_t x = step; x < w; ++x) {
-        w0[x] = w0[x & mask];
-        w1[x] = w1[x & mask];
-        w2[x] = w2[x & mask];
-        w3[x] = w3[x & mask];
-      }
-      for (int c = 0; c < 3; ++c) {
-        const double* tl = corners.data() + (4 * std::size_t(c)) * n;
-        blendRow(w0, w1, w2, w3, tl, tl + n, tl + 2 * n, tl + 3 * n, channel.data() + std::size_t(c) * n, w);
-      }
-      std::uint8_t* out = l + (y0 + j) * w * 3;
-      for (std::size_t x = 0; x < n; ++x) {
-        out[3 * x] = channel[x];
-        out[3 * x + 1] = channel[n + x];
-        out[3 * x + 2] = channel[2 * n + x];
-      }
+      blendRow(w0, w1, w2, w3, corners.data(), l + (y0 + j) * w * 3, w);
     }
   }
 }
@@ -108,20 +169,34 @@ void interpolateCells(std::uint8_t* l, std::int64_t w, std::int64_t h, std::int6
 void subPlasma(Synth& s, int layer, int step, int seed, int range, bool colour) {
   std::uint8_t* l = s.layer(layer);
   const std::int64_t w = s.layerWidth(), h = s.layerHeight();
-  std::memset(l, 0, s.layerBytes());
+  // When the step divides both sides every pixel is drawn or interpolated
+  // below (and interpolation reads grid points only): no clearing needed.
+  if (step < 1 || w % step != 0 || h % step != 0) std::memset(l, 0, s.layerBytes());
   if (seed != 0) s.setRandSeed(static_cast<std::uint32_t>(seed));
   const std::uint32_t mask = static_cast<std::uint32_t>(range) - 1u;
-  for (std::int64_t y = 0; y < h; y += step)
-    for (std::int64_t x = 0; x < w; x += step) {
+  // One row of grid points at a time: its random numbers first (in the
+  // order nextRandom gives them), then the pixels.
+  const std::size_t perPoint = colour ? 3 : 1;
+  const std::size_t points = static_cast<std::size_t>((w + step - 1) / step);
+  std::vector<std::uint32_t> randoms(points * perPoint);
+  for (std::int64_t y = 0; y < h; y += step) {
+    randomRun(s, randoms.data(), randoms.size());
+    const std::uint32_t* r = randoms.data();
+    if (step == 1 && colour) {  // the draws are the row's bytes in order
+      maskedBytes(l + y * w * 3, r, mask, randoms.size());
+      continue;
+    }
+    for (std::int64_t x = 0; x < w; x += step, r += perPoint) {
       std::uint8_t* p = l + (y * w + x) * 3;
-      p[0] = static_cast<std::uint8_t>(mask & s.nextRandom());
+      p[0] = static_cast<std::uint8_t>(mask & r[0]);
       if (colour) {
-        p[1] = static_cast<std::uint8_t>(mask & s.nextRandom());
-        p[2] = static_cast<std::uint8_t>(mask & s.nextRandom());
+        p[1] = static_cast<std::uint8_t>(mask & r[1]);
+        p[2] = static_cast<std::uint8_t>(mask & r[2]);
       } else {
         p[1] = p[2] = p[0];
       }
     }
+  }
   if (step <= 1) return;
 
   // A cell wider than the layer rewrites its columns; only the last layer
@@ -187,9 +262,13 @@ void perlinNoise(Synth& s, int layer, int step, int seed, int amplitude, int per
     step >>= 1;
     if (step == 0) break;
     subPlasma(s, kScratchLayer, step, 0, static_cast<int>(amp), colour);
-    for (std::size_t i = 0; i < bytes; ++i) {
-      const unsigned v = unsigned(l[i]) + scratch[i];
-      l[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+    if (l != scratch) {
+      addSaturated(l, scratch, bytes);
+    } else {  // perlinNoise on the scratch layer itself
+      for (std::size_t i = 0; i < bytes; ++i) {
+        const unsigned v = unsigned(l[i]) + scratch[i];
+        l[i] = static_cast<std::uint8_t>(v > 255 ? 255 : v);
+      }
     }
   }
 }

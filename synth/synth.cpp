@@ -33,16 +33,7 @@ std::uint32_t intSqrt(std::uint32_t n) {
   }
 }
 
-float fastSqrt(float x) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &x, 4);
-  // 32-bit wrap-around arithmetic, arithmetic shift of the signed difference.
-  const auto d = static_cast<std::int32_t>(bits - 0x3F800000u);
-  const std::uint32_t r = static_cast<std::uint32_t>(d >> 1) + 0x3F800000u;
-  float out;
-  std::memcpy(&out, &r, 4);
-  return out;
-}
+float fastSqrt(float x) { return detail::fastSqrtInline(x); }
 
 void cosineBlend(Rgb& result, const Rgb block[4], float fx, float fy) {
   const detail::BlendWeights w = detail::blendWeights(detail::cosineWeight(fx), detail::cosineWeight(fy));

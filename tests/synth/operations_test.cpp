@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <tuple>
 
+#include "synth/detail.h"
 #include "test_support.h"
 
 namespace synth {
@@ -65,6 +67,37 @@ TEST_F(Ops, SubPlasmaTilesAndKeepsGridValues) {
   g.setRandSeed(77);
   for (int y = 0; y < 256; y += 32)
     for (int x = 0; x < 256; x += 32) EXPECT_EQ(pixel(s, 0, x, y)[0], std::uint8_t(g.nextRandom()));
+}
+
+// The grid values are drawn a row at a time in batches of 8: they (kept
+// where the step divides the sides) and the generator state afterwards must
+// be those of one nextRandom call per value, for rows of 4 to 192 draws.
+TEST(SubPlasmaDraws, MatchOneByOneGenerator) {
+  for (bool colour : {false, true})
+    for (int step : {1, 2, 3, 5, 7, 8, 16, 100}) {
+      Synth s;
+      ASSERT_EQ(s.initLayers(64, 16), "");
+      subPlasma(s, 0, step, 4321 + step, 256, colour);
+      // Whatever the layer held before makes no difference.
+      std::memset(s.layer(1), 0xAB, s.layerBytes());
+      subPlasma(s, 1, step, 4321 + step, 256, colour);
+      EXPECT_TRUE(test::layersEqual(s, 0, s, 1)) << "step " << step;
+      Synth g;
+      g.setRandSeed(std::uint32_t(4321 + step));
+      const bool kept = 16 % step == 0;
+      for (int y = 0; y < 16; y += step)
+        for (int x = 0; x < 64; x += step) {
+          const std::uint8_t r = std::uint8_t(g.nextRandom());
+          const std::uint8_t gr = colour ? std::uint8_t(g.nextRandom()) : r;
+          const std::uint8_t b = colour ? std::uint8_t(g.nextRandom()) : r;
+          if (!kept) continue;
+          const std::uint8_t* p = pixel(s, 0, x, y);
+          EXPECT_EQ(p[0], r) << step << " " << x << "," << y;
+          EXPECT_EQ(p[1], gr);
+          EXPECT_EQ(p[2], b);
+        }
+      EXPECT_EQ(s.randSeed(), g.randSeed()) << "step " << step << " colour " << colour;
+    }
 }
 
 TEST_F(Ops, SubPlasmaStepLargerThanLayerTerminatesQuickly) {
@@ -408,6 +441,104 @@ TEST_F(Ops, TunnelCentreColumnRepeatsItsLeftNeighbour) {
   test::fillPattern(s, 0);
   tunnelDistort(s, 0, 1, 32.0f);
   for (int y = 0; y < 256; ++y) ASSERT_EQ(std::memcmp(pixel(s, 1, 128, y), pixel(s, 1, 127, y), 3), 0);
+}
+
+// The straightforward per-pixel formula (arctangent of the signed dy,
+// the library's calls for every pixel): tunnelDistort shares tables
+// between columns ±dx and rows cy ± d and must give the same bytes.
+TEST(TunnelDistort, EqualsThePerPixelFormula) {
+  for (auto [w, h, depth] : {std::tuple{64, 32, 32.0f}, {32, 128, -7.5f}, {128, 128, 1e3f}, {2, 2, 3.0f}}) {
+    Synth s;
+    ASSERT_EQ(s.initLayers(w, h), "");
+    std::uint32_t state = std::uint32_t(w * 31 + h);
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) s.layer(0)[i] = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+    Synth r;
+    ASSERT_EQ(r.initLayers(w, h), "");
+    std::memcpy(r.layer(0), s.layer(0), s.layerBytes());
+    tunnelDistort(s, 0, 1, depth);
+    const int cx = w / 2, cy = h / 2;
+    const float k = static_cast<float>(w / (2.0 * static_cast<double>(kPi)));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int dx = x - cx == 0 ? -1 : x - cx;  // the centre repeats its left neighbour
+        const float dy = static_cast<float>(y - cy);
+        const int m = dx > 0 ? dx : -dx;
+        const float inv = static_cast<float>(1.0 / m);
+        const float am = static_cast<float>(std::atan(static_cast<double>(dy) * inv));
+        const float a = dx > 0 ? am : -am;
+        const float u = static_cast<float>(static_cast<double>(a) * k + (dx > 0 ? cx : 0));
+        const float v = static_cast<float>(std::fabs(std::cos(static_cast<double>(am)) * depth * inv));
+        Rgb out;
+        r.sampleLayer(out, 0, u, v);
+        const std::uint8_t* p = pixel(s, 1, x, y);
+        ASSERT_EQ(p[0], out.r) << w << "x" << h << " at " << x << "," << y;
+        ASSERT_EQ(p[1], out.g);
+        ASSERT_EQ(p[2], out.b);
+      }
+  }
+}
+
+// twirlLayer against the per-pixel formula with the library's cos and sin
+// (inside and outside the circle, several angles and radius scales).
+TEST(TwirlLayer, EqualsThePerPixelFormula) {
+  for (auto [w, h, angle, scale] : {std::tuple{64, 64, 0.02f, 0.5f}, {128, 32, -3.0f, 1.0f}, {32, 64, 250.0f, 0.25f}}) {
+    Synth s;
+    ASSERT_EQ(s.initLayers(w, h), "");
+    std::uint32_t state = std::uint32_t(w + 7 * h);
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) s.layer(0)[i] = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+    Synth r;
+    ASSERT_EQ(r.initLayers(w, h), "");
+    std::memcpy(r.layer(0), s.layer(0), s.layerBytes());
+    twirlLayer(s, 0, 1, angle, scale);
+    const int cx = w / 2, cy = h / 2;
+    const float k = static_cast<float>(1.0 / (std::sqrt(2.0 * w * h) * scale));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const float dy = static_cast<float>(y - cy), dx = static_cast<float>(x - cx);
+        const float dist = fastSqrt(static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
+        const float rr = static_cast<float>(cx - static_cast<double>(dist));
+        const float a = rr > 0.0f ? static_cast<float>(static_cast<double>(angle) * rr * rr * k) : 0.0f;
+        const double c = static_cast<float>(std::cos(static_cast<double>(a))), si = static_cast<float>(std::sin(static_cast<double>(a)));
+        const float u = static_cast<float>(cx + (c * (x - cx) - si * dy));
+        const float v = static_cast<float>(cy + (si * (x - cx) + c * dy));
+        Rgb out;
+        r.sampleLayer(out, 0, u, v);
+        const std::uint8_t* p = pixel(s, 1, x, y);
+        ASSERT_TRUE(p[0] == out.r && p[1] == out.g && p[2] == out.b) << w << "x" << h << " at " << x << "," << y;
+      }
+  }
+}
+
+// mapDistort against a per-pixel sample that calls the library's cosine
+// for every weight: integer offsets (zero fractions), fine fractions and
+// negative ones, on a random source and map.
+TEST(MapDistort, EqualsLibrarySampling) {
+  Synth s;
+  ASSERT_EQ(s.initLayers(128, 64), "");
+  std::uint32_t state = 99;
+  for (int l : {0, 1})
+    for (std::size_t i = 0; i < s.layerBytes(); ++i) s.layer(l)[i] = std::uint8_t((state = state * 1664525u + 1013904223u) >> 24);
+  // A run of zeros in the map leaves those pixels in place.
+  std::memset(s.layer(1), 0, 128 * 3 * 8);
+  const auto reference = [&](std::uint8_t* out, float x, float y) {
+    const detail::Split sx = detail::splitCoordinate(x), sy = detail::splitCoordinate(y);
+    const std::int64_t x0 = sx.whole & 127, x1 = (sx.whole + 1) & 127, y0 = sy.whole & 63, y1 = (sy.whole + 1) & 63;
+    const detail::BlendWeights wt = detail::blendWeights(detail::cosineWeightReference(sx.frac), detail::cosineWeightReference(sy.frac));
+    const std::uint8_t* l = s.layer(0);
+    detail::blendPixels(out, wt, l + (y0 * 128 + x0) * 3, l + (y0 * 128 + x1) * 3, l + (y1 * 128 + x0) * 3, l + (y1 * 128 + x1) * 3);
+  };
+  for (auto [xs, ys] : {std::pair{1.0f, -2.0f}, {0.05f, -0.03f}, {-0.0137f, 0.25f}}) {
+    mapDistort(s, 0, 1, 2, xs, ys);
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 128; ++x) {
+        const std::uint8_t* m = pixel(s, 1, x, y);
+        const int v = std::max(m[0], std::max(m[1], m[2]));
+        std::uint8_t want[3];
+        reference(want, static_cast<float>(x + static_cast<double>(static_cast<float>(static_cast<double>(v) * xs))),
+                  static_cast<float>(y + static_cast<double>(static_cast<float>(static_cast<double>(v) * ys))));
+        ASSERT_EQ(std::memcmp(pixel(s, 2, x, y), want, 3), 0) << xs << " at " << x << "," << y;
+      }
+  }
 }
 
 TEST_F(Ops, MapDistortWithBlackMapCopies) {
