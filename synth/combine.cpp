@@ -65,12 +65,6 @@ inline std::uint8_t clampSingle(float v) {
 // The weighted loops are cloned for AVX2 where the processor has it (chosen
 // at load time); both clones do the same IEEE operations, so the bytes
 // are the same.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define SYNTH_CLONES
-#endif
-
 namespace {
 
 SYNTH_CLONES void addKernel(const std::uint8_t* __restrict x, const std::uint8_t* __restrict y,

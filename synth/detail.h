@@ -8,6 +8,14 @@
 
 #include "synth/synth.h"
 
+// Hot loops built twice, for AVX2 and plain x86-64, and chosen when the
+// program loads; both give the same bytes (no contraction, same operations).
+#if defined(__x86_64__) && defined(__GNUC__)
+#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SYNTH_CLONES
+#endif
+
 namespace synth::detail {
 
 // A real as a byte, saturating: 255 if v >= 255, 0 if v <= 0 or NaN, else

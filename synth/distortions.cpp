@@ -36,12 +36,6 @@ void sineDistort(Synth& s, int source, int destination, float yFrequency, float 
 
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define SYNTH_CLONES
-#endif
-
 // twirlLayer's rotation angle for each pixel of a row (0 outside the circle).
 SYNTH_CLONES void twirlAngles(float* __restrict angles, int w, int cx, float dy, float angle, float k) {
   for (int x = 0; x < w; ++x) {

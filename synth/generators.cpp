@@ -15,12 +15,6 @@ using namespace detail;
 
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define SYNTH_CLONES
-#endif
-
 // out[k] = the (k + 1)-th next nextRandom() result, for k < count, and the
 // generator left as count calls would leave it. The seed j steps ahead is
 // seed · a^j mod 2^32, so each seed is the one eight before times a^8:

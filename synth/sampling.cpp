@@ -11,12 +11,6 @@ namespace synth::detail {
 
 namespace {
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define SYNTH_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define SYNTH_CLONES
-#endif
-
 // a[i] = the single (1 − cos(f[i] · π)) · 0.5 by the polynomial of
 // polyTrig (|f| < 1), certified as certifiedSingle does; ok[i] = 0 where the
 // library must decide. Written without branches so that the loop vectorises.
