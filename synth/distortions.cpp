@@ -73,12 +73,24 @@ void twirlLayer(Synth& s, int source, int destination, float angle, float radius
   const float k = static_cast<float>(1.0 / (std::sqrt(2.0 * w * h) * radiusScale));
   const std::size_t n = static_cast<std::size_t>(w);
   std::vector<float> angles(n), cs(n), sn(n), xs(n), ys(n);
-  for (int y = 0; y < h; ++y) {
-    const float dy = static_cast<float>(y - cy);
-    twirlAngles(angles.data(), w, cx, dy, angle, k);
-    cosSinRow(angles.data(), cs.data(), sn.data(), w);
-    twirlPoints(cs.data(), sn.data(), xs.data(), ys.data(), w, cx, cy, dy);
-    sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, xs.data(), ys.data(), w);
+  // The angles depend on dy only through dy², so rows cy - d and cy + d
+  // share one row of cosines and sines; likewise through dx², so columns
+  // cx - j and cx + j share them (column 0 has no partner when w is even).
+  const int half = w - cx;
+  for (int d = 0; cy - d >= 0 || cy + d < h; ++d) {
+    twirlAngles(angles.data(), w, cx, static_cast<float>(d), angle, k);
+    cosSinRow(angles.data() + cx, cs.data() + cx, sn.data() + cx, half);
+    for (int j = 1; j < half && j <= cx; ++j) {
+      cs[std::size_t(cx - j)] = cs[std::size_t(cx + j)];
+      sn[std::size_t(cx - j)] = sn[std::size_t(cx + j)];
+    }
+    if (half <= cx) cosSinRow(angles.data(), cs.data(), sn.data(), cx - half + 1);
+    const auto row = [&](int y) {
+      twirlPoints(cs.data(), sn.data(), xs.data(), ys.data(), w, cx, cy, static_cast<float>(y - cy));
+      sampleRow(dst + std::size_t(y) * std::size_t(w) * 3, scratch, w, h, xs.data(), ys.data(), w);
+    };
+    if (cy - d >= 0) row(cy - d);
+    if (d != 0 && cy + d < h) row(cy + d);
   }
 }
 
