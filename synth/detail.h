@@ -61,23 +61,41 @@ inline float fastSqrtInline(float x) {
 // ten million) the library is called. The bytes are therefore those of the
 // library calls, at a fraction of their cost.
 
-// sin or cos of t (|t| <= 1e5): r = t − k·π/2 with a three-part π/2, then
-// the fdlibm kernel polynomial the quadrant needs. quadrantShift 0 gives
-// cos, 3 gives sin.
-inline double polyTrig(double t, int quadrantShift) {
-  // Round to nearest by the 1.5 · 2^52 trick (no library call on plain SSE2).
+// The pieces of the polynomial sin and cos, shared by the scalar helpers
+// below and the vectorised row kernels: r = t − k·π/2 with a three-part π/2
+// (k rounded to nearest by the 1.5 · 2^52 trick, no library call on plain
+// SSE2), then the fdlibm kernels of cos r and sin r (|r| <= π/4).
+struct QuarterTurns {
+  double k;  // the nearest whole number of quarter turns
+  double r;  // what is left, in radians
+};
+inline QuarterTurns reduceQuarterTurns(double t) {
   constexpr double kMagic = 6755399441055744.0;
   const double k = (t * 0.63661977236758134308 + kMagic) - kMagic;
   const double r = ((t - k * 1.57079632673412561417e+00) - k * 6.07710050630396597660e-11) -
                    k * 2.02226624879595063154e-21;
+  return {k, r};
+}
+// z = r · r.
+inline double cosKernel(double z) {
+  return 1.0 - 0.5 * z +
+         z * z * (4.16666666666666019037e-02 + z * (-1.38888888888741095749e-03 + z * (2.48015872894767294178e-05 + z * (-2.75573143513906633035e-07 + z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
+}
+inline double sinKernel(double r, double z) {
+  return r + r * z * (-1.66666666666666324348e-01 + z * (8.33333333332248946124e-03 + z * (-1.98412698298579493134e-04 + z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+}
+
+// sin or cos of t (|t| <= 1e5) by the kernel the quadrant needs.
+// quadrantShift 0 gives cos, 3 gives sin.
+inline double polyTrig(double t, int quadrantShift) {
+  const auto [k, r] = reduceQuarterTurns(t);
   const double z = r * r;
   // cos(r + qπ/2) for q = 0, 1, 2, 3: cos r, −sin r, −cos r, sin r.
   const int q = (static_cast<int>(static_cast<long long>(k) & 3) + quadrantShift) & 3;
   // Both kernels and a table pick: the quadrant varies from pixel to pixel,
   // so a branch would mispredict half the time.
-  const double c = 1.0 - 0.5 * z +
-                   z * z * (4.16666666666666019037e-02 + z * (-1.38888888888741095749e-03 + z * (2.48015872894767294178e-05 + z * (-2.75573143513906633035e-07 + z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
-  const double sn = r + r * z * (-1.66666666666666324348e-01 + z * (8.33333333332248946124e-03 + z * (-1.98412698298579493134e-04 + z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+  const double c = cosKernel(z);
+  const double sn = sinKernel(r, z);
   const double pick[4] = {c, -sn, -c, sn};
   return pick[q];
 }

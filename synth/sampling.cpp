@@ -18,10 +18,7 @@ SYNTH_CLONES void polyWeights(const float* __restrict f, float* __restrict a, st
                               int count) {
   for (int i = 0; i < count; ++i) {
     const double t = static_cast<double>(f[i]) * static_cast<double>(kPi);
-    constexpr double kMagic = 6755399441055744.0;
-    const double k = (t * 0.63661977236758134308 + kMagic) - kMagic;
-    const double r = ((t - k * 1.57079632673412561417e+00) - k * 6.07710050630396597660e-11) -
-                     k * 2.02226624879595063154e-21;
+    const auto [k, r] = reduceQuarterTurns(t);
     const double z = r * r;
     // Quadrant k mod 4 picks c, −s, −c, s (two's complement bits work for
     // negative k too), selected by bit masks: a branch keeps the loop scalar.
@@ -62,14 +59,10 @@ SYNTH_CLONES void cosSinKernel(const float* __restrict a, float* __restrict c, f
     const bool inRange = std::fabs(a[i]) <= 1e5f;
     const std::uint32_t keep = std::uint32_t(0) - static_cast<std::uint32_t>(inRange);
     const double t = static_cast<double>(std::bit_cast<float>(std::bit_cast<std::uint32_t>(a[i]) & keep));
-    constexpr double kMagic = 6755399441055744.0;
-    const double k = (t * 0.63661977236758134308 + kMagic) - kMagic;
-    const double r = ((t - k * 1.57079632673412561417e+00) - k * 6.07710050630396597660e-11) -
-                     k * 2.02226624879595063154e-21;
+    const auto [k, r] = reduceQuarterTurns(t);
     const double z = r * r;
-    const double pc = 1.0 - 0.5 * z +
-                      z * z * (4.16666666666666019037e-02 + z * (-1.38888888888741095749e-03 + z * (2.48015872894767294178e-05 + z * (-2.75573143513906633035e-07 + z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
-    const double ps = r + r * z * (-1.66666666666666324348e-01 + z * (8.33333333332248946124e-03 + z * (-1.98412698298579493134e-04 + z * (2.75573137070700676789e-06 + z * (-2.50507602534068634195e-08 + z * 1.58969099521155010221e-10)))));
+    const double pc = cosKernel(z);
+    const double ps = sinKernel(r, z);
     const auto ki = static_cast<std::int64_t>(static_cast<int>(k));
     const std::uint64_t cb = std::bit_cast<std::uint64_t>(pc), sb = std::bit_cast<std::uint64_t>(ps);
     // cos(r + qπ/2): c, −s, −c, s; sin(r + qπ/2) = cos(r + (q + 3)π/2).
@@ -192,14 +185,10 @@ SYNTH_CLONES void tunnelKernel(float dy, const float* __restrict inv, float dept
     // cos of the single angle (|angle| < π/2, so the first quadrant
     // kernel of polyTrig with its reduction).
     const double ta = al;
-    constexpr double kMagic = 6755399441055744.0;
-    const double k = (ta * 0.63661977236758134308 + kMagic) - kMagic;
-    const double r = ((ta - k * 1.57079632673412561417e+00) - k * 6.07710050630396597660e-11) -
-                     k * 2.02226624879595063154e-21;
+    const auto [k, r] = reduceQuarterTurns(ta);
     const double zz = r * r;
-    const double pc = 1.0 - 0.5 * zz +
-                      zz * zz * (4.16666666666666019037e-02 + zz * (-1.38888888888741095749e-03 + zz * (2.48015872894767294178e-05 + zz * (-2.75573143513906633035e-07 + zz * (2.08757232129817482790e-09 + zz * -1.13596475577881948265e-11)))));
-    const double ps = r + r * zz * (-1.66666666666666324348e-01 + zz * (8.33333333332248946124e-03 + zz * (-1.98412698298579493134e-04 + zz * (2.75573137070700676789e-06 + zz * (-2.50507602534068634195e-08 + zz * 1.58969099521155010221e-10)))));
+    const double pc = cosKernel(zz);
+    const double ps = sinKernel(r, zz);
     // k is 0 or 1 (0 <= angle < π/2 + rounding): cos r or −sin r.
     const double c = pick(k == 0.0, pc, -ps);
     const double p = c * d * inv[i];
