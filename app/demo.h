@@ -19,6 +19,13 @@ struct DemoRun {
   std::function<bool(std::int64_t frame)> stopAfterFrame;
   // Called right after each frame's buffer swap.
   std::function<void(std::int64_t frame)> afterSwap;
+  // Music time of the first frame. A start inside the show seeks the music
+  // there and, before the first frame, catches up every scene active at that
+  // time: its set-up and the state it builds up, simulated on the frame grid
+  // round(n × 1000 / gridFps) from the start of the scene's window, so the
+  // first frame is the one a run from 0 on that grid draws.
+  std::int32_t startAt = 0;
+  int gridFps = 30;
 };
 
 // Runs the whole show with the current start-up settings (engine/state.h) and

@@ -54,6 +54,10 @@ class AudioStreamClock final : public MusicClock {
     analyzer_.analyze(window, destination);
   }
 
+  void seek(std::int32_t ms) override {
+    if (player_ && music_) player_->seek(static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music_->rate() / 1000);
+  }
+
   void stop() override {
     if (player_) player_->close();
     player_.reset();
@@ -96,6 +100,8 @@ void musicStart(bool enabled) {
 }
 
 std::int32_t musicTime() { return activeClock().timeMs(); }
+
+void musicSeek(std::int32_t ms) { activeClock().seek(ms); }
 
 void readSpectrum(float* destination) {
   if (!spectrumEnabled) {

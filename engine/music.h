@@ -49,6 +49,9 @@ class MusicClock {
   // timeMs last returned.
   virtual void readSpectrum(float* destination) = 0;
   virtual void stop() = 0;
+  // Moves the music to ms (≥ 0) after a successful start: the next timeMs
+  // reads ms, and an audible stream continues from there.
+  virtual void seek(std::int32_t ms) = 0;
 };
 
 // Installs the clock musicStart will use; the default is the audio stream.
@@ -59,6 +62,8 @@ void useMusicClock(std::unique_ptr<MusicClock> clock);
 // music's length when it is 0.
 void musicStart(bool enabled);
 std::int32_t musicTime();
+// Moves the started music to ms (a start in the middle of the show).
+void musicSeek(std::int32_t ms);
 // destination: 512 floats.
 void readSpectrum(float* destination);
 void enableSpectrum();

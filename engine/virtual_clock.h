@@ -29,6 +29,7 @@ class VirtualClock final : public MusicClock {
   std::int32_t timeMs() override { return time_; }
   void readSpectrum(float* destination) override;
   void stop() override;
+  void seek(std::int32_t ms) override { setTime(ms); }
 
   // The music position of the next frame, in milliseconds (≥ 0; beyond the
   // length the music repeats).
