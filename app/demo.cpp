@@ -1,5 +1,10 @@
 #include "app/demo.h"
 
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
 #include "engine/loading.h"
 #include "engine/log.h"
 #include "engine/music.h"
@@ -7,6 +12,30 @@
 #include "engine/state.h"
 #include "engine/timeline.h"
 #include "engine/window.h"
+
+std::int64_t gridTime(std::int64_t frame, int fps) {
+  return std::llround(static_cast<double>(frame) * 1000.0 / fps);
+}
+
+std::int64_t firstGridFrameAtOrAfter(std::int64_t ms, int fps) {
+  std::int64_t frame = std::max<std::int64_t>(0, ms * fps / 1000 - 1);
+  while (gridTime(frame, fps) < ms) ++frame;
+  return frame;
+}
+
+std::int32_t catchUpStart(std::int32_t at) {
+  std::int32_t start = at;
+  for (int id = 1; id <= timelineTableSize; ++id) {
+    const orbTimeline* timeline = timelineEntry(id);
+    if (!timeline) continue;
+    const SceneProc active = timeline->renderSlot(at);
+    if (!active) continue;
+    std::int32_t first = at;
+    while (first > 0 && timeline->renderSlot(first - 1) == active) --first;
+    start = std::min(start, first);
+  }
+  return start;
+}
 
 namespace {
 
@@ -23,6 +52,37 @@ void startUp() {
   loadingProgress(1.0);
   createPipelineAndOverlay();
   enableSpectrum();
+}
+
+// Brings every scene active at `at` to the state a run from 0 on the frame
+// grid has when it reaches `at`: the grid frames from the start of the
+// scene's window up to `at` run as in the frame loop (set-up, render, capture,
+// update, with the grid time and its spectrum), but with an empty scissor box,
+// so GL takes every state change and rasterises nothing. Scenes keep no state
+// across windows apart from what their set-up resets, so earlier scenes need
+// not run; and no frame reads pixels an earlier frame drew (every effect
+// captures the frame it blurs first).
+// Leaves the scissor test and box as it found them.
+void catchUp(std::int32_t at, int fps) {
+  const std::int32_t start = catchUpStart(at);
+  std::int64_t frame = firstGridFrameAtOrAfter(start, fps);
+  if (gridTime(frame, fps) >= at) return;
+
+  GLint box[4];
+  glGetIntegerv(GL_SCISSOR_BOX, box);
+  const GLboolean scissorWasOn = glIsEnabled(GL_SCISSOR_TEST);
+  glScissor(0, 0, 0, 0);
+  glEnable(GL_SCISSOR_TEST);
+  for (; gridTime(frame, fps) < at; ++frame) {
+    pipelineBeginFrame();
+    currentTime = static_cast<std::int32_t>(gridTime(frame, fps));
+    readSpectrumAt(currentTime, spectrum.data());
+    timelineRender();
+    pipelineCaptureAndRedraw();
+    timelineUpdate();
+  }
+  if (!scissorWasOn) glDisable(GL_SCISSOR_TEST);
+  glScissor(box[0], box[1], box[2], box[3]);
 }
 
 void frameLoop(const DemoRun& run) {
@@ -55,7 +115,15 @@ void shutDown() {
 int runDemo(const DemoRun& run) {
   if (run.backend) setWindowBackend(*run.backend);
   startUp();
+  if (run.startAt > 0) {
+    // Seeking on both sides of the catch-up: what plays meanwhile is the
+    // start's music, and the first frame finds the music at the start.
+    if (musicFileName) musicSeek(run.startAt);
+    catchUp(run.startAt, std::max(1, run.gridFps));
+    if (musicFileName) musicSeek(run.startAt);
+  }
   frameLoop(run);
+  if (run.afterLoop) run.afterLoop();
   shutDown();
   return 0;
 }

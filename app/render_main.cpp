@@ -1,5 +1,14 @@
 // voltra-render: the show on the headless backend with a virtual clock.
-// Frame n is drawn at currentTime = from + round(n × 1000 / fps).
+//
+// Frames lie on one grid for the whole show: frame n at round(n × 1000 / fps)
+// ms of music. A run that starts inside the show (--from, --at) first catches
+// up the scenes active there (app/demo.h), so each frame is the one a run from
+// 0 at the same frame rate draws. The spin blur's tick count is the frame's
+// music time, so two runs give the same frames.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +21,7 @@
 
 #include "app/demo.h"
 #include "app/frame_png.h"
+#include "app/video_out.h"
 #include "engine/music.h"
 #include "engine/state.h"
 #include "engine/virtual_clock.h"
@@ -24,15 +34,24 @@ const char* const usage =
     "Renders the show in the current directory (script.qsc, data/) without a window.\n"
     "Writes debug.txt and error.txt there, like voltra.\n"
     "\n"
-    "  --size WxH     frame size (default 800x600)\n"
-    "  --fps N        frames per second of music time (default 30)\n"
-    "  --from MS      music time of the first frame (default 0)\n"
-    "  --to MS        stop after the last frame at or before MS\n"
-    "  --at MS        render one frame at MS\n"
-    "  --out DIR      write every frame as DIR/frame_NNNNNN.png\n"
-    "  --out FILE.png with --at: write that frame to FILE.png\n"
-    "  --audio        play the music audibly in step with the frames\n"
-    "  --help         this text\n";
+    "  --size WxH      frame size (default 800x600)\n"
+    "  --fps N         frames per second of music time (default 30); frame n is\n"
+    "                  drawn at round(n x 1000 / N) ms\n"
+    "  --from MS       start at the first frame at or after MS\n"
+    "  --to MS         stop after the last frame at or before MS\n"
+    "  --at MS         render one frame at MS\n"
+    "  --out FILE.mp4|FILE.mkv|FILE.webm\n"
+    "                  write a video with the music (needs ffmpeg)\n"
+    "  --out DIR       write every frame as DIR/frame_NNNNNN.png\n"
+    "  --out FILE.png  with --at: write that frame to FILE.png\n"
+    "  --crf N         video quality, lower is better (H.264 0-51, default 20;\n"
+    "                  VP9 0-63, default 32)\n"
+    "  --preset NAME   H.264 speed preset, ultrafast ... veryslow (default veryfast)\n"
+    "  --audio         play the music audibly in step with the frames\n"
+    "  --help          this text\n"
+    "\n"
+    "Scenes active at --from or --at are caught up first, so every frame is the\n"
+    "one a run from 0 at the same --fps draws.\n";
 
 struct Options {
   int width = 800;
@@ -42,6 +61,8 @@ struct Options {
   std::optional<std::int64_t> to;
   std::optional<std::int64_t> at;
   std::string out;
+  int crf = -1;
+  std::string preset;
   bool audio = false;
 };
 
@@ -58,6 +79,13 @@ std::int64_t parseNumber(const char* option, const char* text, std::int64_t low,
     usageError(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
                std::to_string(high) + ", not '" + text + "'");
   return value;
+}
+
+bool isPreset(const std::string& name) {
+  for (const char* preset :
+       {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium", "slow", "slower", "veryslow"})
+    if (name == preset) return true;
+  return false;
 }
 
 Options parseOptions(int argc, char** argv) {
@@ -91,6 +119,15 @@ Options parseOptions(int argc, char** argv) {
       options.at = parseNumber("--at", value, 0, 600000);
     } else if (arg == "--out") {
       options.out = value;
+      if (options.out.empty()) usageError("--out needs a name");
+    } else if (arg == "--crf") {
+      options.crf = static_cast<int>(parseNumber("--crf", value, 0, 63));
+    } else if (arg == "--preset") {
+      options.preset = value;
+      if (!isPreset(options.preset))
+        usageError("--preset takes one of ultrafast, superfast, veryfast, faster, fast, medium, slow, slower, "
+                   "veryslow, not '" +
+                   options.preset + "'");
     } else {
       usageError("unknown option " + arg);
     }
@@ -103,18 +140,77 @@ bool endsWithPng(const std::string& name) {
   return name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0;
 }
 
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) { interrupted = true; }
+
+std::string clockText(double seconds) {
+  if (!(seconds >= 0) || seconds > 359999) return "--:--";
+  const long whole = std::lround(seconds);
+  char text[48];
+  std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+  return text;
+}
+
+// One status line on stderr: rewritten in place on a terminal, otherwise a
+// plain line every ten seconds.
+class Progress {
+ public:
+  Progress() : terminal_(::isatty(2) == 1), started_(std::chrono::steady_clock::now()) {}
+
+  void update(std::int64_t done, std::int64_t total, std::int64_t musicMs, bool last = false) {
+    const auto now = std::chrono::steady_clock::now();
+    const double since = std::chrono::duration<double>(now - shown_).count();
+    if (!last && since < (terminal_ ? 0.25 : 10.0)) return;
+    shown_ = now;
+    const double elapsed = std::chrono::duration<double>(now - started_).count();
+    const double rate = elapsed > 0 ? static_cast<double>(done) / elapsed : 0;
+    const double left = rate > 0 && total >= done ? static_cast<double>(total - done) / rate : -1;
+    char line[160];
+    std::snprintf(line, sizeof line, "frame %lld/%lld  music %s.%01lld  %.1f frames/s  %s left",
+                  static_cast<long long>(done), static_cast<long long>(total),
+                  clockText(static_cast<double>(musicMs / 1000)).c_str(),
+                  static_cast<long long>(musicMs % 1000 / 100), rate, clockText(left).c_str());
+    if (terminal_)
+      std::fprintf(stderr, "\r\033[K%s%s", line, last ? "\n" : "");
+    else
+      std::fprintf(stderr, "voltra-render: %s\n", line);
+    std::fflush(stderr);
+  }
+
+  // Ends a terminal line that is still open.
+  void close() {
+    if (terminal_ && shown_ != std::chrono::steady_clock::time_point{}) std::fputc('\n', stderr);
+    shown_ = {};
+  }
+
+ private:
+  bool terminal_;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point shown_{};
+};
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc, char** argv) {
   checkFloatingPointEnvironment();
   const Options options = parseOptions(argc, argv);
+  const bool video = isVideoName(options.out);
   const bool singleFile = options.at && endsWithPng(options.out);
-  if (!options.out.empty() && !singleFile) {
+  if (video && options.at) usageError("--at renders one frame: give --out FILE.png, not a video");
+  if (!options.out.empty() && !singleFile && !video) {
     if (endsWithPng(options.out)) usageError("--out FILE.png goes with --at; give a folder otherwise");
     std::error_code error;
     std::filesystem::create_directories(options.out, error);
     if (error) usageError("cannot make folder " + options.out + ": " + error.message());
   }
+
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a dead encoder is a write error, not the end of the renderer
 
   settings = StartupSettings{};
   settings.screenWidth = options.width;
@@ -126,41 +222,93 @@ extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc,
   VirtualClock* clock = clockOwner.get();
   useMusicClock(std::move(clockOwner));
 
+  const std::int64_t firstFrame = options.at ? 0 : firstGridFrameAtOrAfter(options.from, options.fps);
   auto frameTime = [&](std::int64_t frame) -> std::int64_t {
     if (options.at) return *options.at;
-    return options.from + std::llround(static_cast<double>(frame) * 1000.0 / options.fps);
+    return gridTime(firstFrame + frame, options.fps);
   };
 
   std::int64_t framesDrawn = 0;
-  std::int64_t lastTime = 0;
+  std::int64_t lastTime = frameTime(0);
+  std::int64_t totalFrames = 1;
   std::string failure;
+  std::unique_ptr<VideoEncoder> encoder;
+  Progress progress;
   const auto started = std::chrono::steady_clock::now();
+
+  // Virtual milliseconds: the spin blur turns with the frame's music time.
+  platform::setHeadlessTickSource([&] { return static_cast<std::uint32_t>(lastTime); });
 
   DemoRun run;
   run.backend = &platform::headlessBackend();
+  run.startAt = static_cast<std::int32_t>(frameTime(0));
+  run.gridFps = options.fps;
   run.beforeFrame = [&](std::int64_t frame) {
+    if (frame == 0 && !options.at) {
+      // The frames up to the show's end (the first past endTime - 100) or --to.
+      std::int64_t last = firstFrame;
+      while (gridTime(last, options.fps) <= std::int64_t{endTime} - 100 &&
+             !(options.to && gridTime(last + 1, options.fps) > *options.to))
+        ++last;
+      totalFrames = last - firstFrame + 1;
+    }
     lastTime = frameTime(frame);
     clock->setTime(static_cast<std::int32_t>(lastTime));
   };
   run.afterSwap = [&](std::int64_t frame) {
     ++framesDrawn;
-    if (options.out.empty() || !failure.empty()) return;
-    char name[32];
-    std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(frame));
-    const std::string path = singleFile ? options.out : (std::filesystem::path(options.out) / name).string();
-    writeFramePng(path, options.width, options.height, &failure);
+    if (!failure.empty()) return;
+    if (video) {
+      if (!encoder) {
+        VideoSettings video;
+        video.output = options.out;
+        video.width = options.width;
+        video.height = options.height;
+        video.fps = options.fps;
+        video.crf = options.crf;
+        video.preset = options.preset;
+        video.musicFile = musicFileName.value_or("");
+        video.musicOffsetBytes = musicFileOffset;
+        video.musicStartMs = lastTime;
+        encoder = VideoEncoder::start(video, failure);
+        if (!encoder) return;
+      }
+      if (!encoder->addFrame()) failure = encoder->reason();
+    } else if (!options.out.empty()) {
+      char name[32];
+      std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(frame));
+      const std::string path = singleFile ? options.out : (std::filesystem::path(options.out) / name).string();
+      writeFramePng(path, options.width, options.height, &failure);
+    }
+    progress.update(framesDrawn, totalFrames, lastTime);
   };
   run.stopAfterFrame = [&](std::int64_t frame) {
-    if (!failure.empty() || options.at) return true;
+    if (!failure.empty() || interrupted || options.at) return true;
     return options.to && frameTime(frame + 1) > *options.to;
+  };
+  run.afterLoop = [&] {
+    // The last read-back needs the GL context, which shutdown tears down.
+    if (!encoder) return;
+    if (interrupted || !failure.empty()) {
+      encoder->abort();
+    } else if (!encoder->finish(failure)) {
+      // finish has removed what it wrote
+    }
+    encoder.reset();
   };
 
   const int code = runDemo(run);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (framesDrawn > 0 && !interrupted && failure.empty()) progress.update(framesDrawn, totalFrames, lastTime, true);
+  progress.close();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (!failure.empty()) {
     std::fprintf(stderr, "voltra-render: %s\n", failure.c_str());
     return 1;
+  }
+  if (interrupted) {
+    std::fprintf(stderr, "voltra-render: interrupted after %lld frames%s%s\n", static_cast<long long>(framesDrawn),
+                 video ? "; nothing written to " : "", video ? options.out.c_str() : "");
+    return 130;
   }
   std::printf("voltra-render: %lld frames up to %lld ms in %.1f s (%.1f frames/s)%s%s\n",
               static_cast<long long>(framesDrawn), static_cast<long long>(lastTime), seconds,

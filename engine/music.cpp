@@ -54,6 +54,16 @@ class AudioStreamClock final : public MusicClock {
     analyzer_.analyze(window, destination);
   }
 
+  void readSpectrumAt(std::int32_t ms, float* destination) override {
+    if (!music_) {
+      std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
+      return;
+    }
+    float window[sound::fftSize];
+    music_->windowEndingAt(static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music_->rate() / 1000, window);
+    analyzer_.analyze(window, destination);
+  }
+
   void seek(std::int32_t ms) override {
     if (player_ && music_) player_->seek(static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music_->rate() / 1000);
   }
@@ -109,6 +119,14 @@ void readSpectrum(float* destination) {
     return;
   }
   activeClock().readSpectrum(destination);
+}
+
+void readSpectrumAt(std::int32_t ms, float* destination) {
+  if (!spectrumEnabled) {
+    std::memset(destination, 0, sizeof(float) * spectrumSize);
+    return;
+  }
+  activeClock().readSpectrumAt(ms, destination);
 }
 
 void enableSpectrum() { spectrumEnabled = true; }
@@ -190,15 +208,24 @@ void VirtualClock::setTime(std::int32_t ms) {
   if (drift > resyncMs) player_->seek(target);
 }
 
+std::int32_t VirtualClock::timeMs() {
+  if (!music_) return time_;
+  // Exact in frames: the position of frame time × rate / 1000 within the loop.
+  const std::int64_t scaled = static_cast<std::int64_t>(time_) * music_->rate();
+  return static_cast<std::int32_t>(scaled % (music_->frames() * 1000) / music_->rate());
+}
+
 std::int32_t VirtualClock::playbackMs() { return player_ ? player_->positionMs() : -1; }
 
-void VirtualClock::readSpectrum(float* destination) {
+void VirtualClock::readSpectrum(float* destination) { readSpectrumAt(time_, destination); }
+
+void VirtualClock::readSpectrumAt(std::int32_t ms, float* destination) {
   if (!music_) {
     std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
     return;
   }
   float window[sound::fftSize];
-  music_->windowEndingAt(static_cast<std::int64_t>(time_) * music_->rate() / 1000, window);
+  music_->windowEndingAt(static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music_->rate() / 1000, window);
   analyzer_->analyze(window, destination);
 }
 

@@ -48,6 +48,9 @@ class MusicClock {
   // 512 values in 0 … 1, low to high frequency, of the music at the position
   // timeMs last returned.
   virtual void readSpectrum(float* destination) = 0;
+  // The same 512 values for the music at position ms (as readSpectrum gives
+  // them after a frame that read ms), whatever is playing now.
+  virtual void readSpectrumAt(std::int32_t ms, float* destination) = 0;
   virtual void stop() = 0;
   // Moves the music to ms (≥ 0) after a successful start: the next timeMs
   // reads ms, and an audible stream continues from there.
@@ -66,6 +69,9 @@ std::int32_t musicTime();
 void musicSeek(std::int32_t ms);
 // destination: 512 floats.
 void readSpectrum(float* destination);
+// The spectrum a frame at music position ms reads (all 0 until enableSpectrum
+// and without music): for catching up a start inside the show.
+void readSpectrumAt(std::int32_t ms, float* destination);
 void enableSpectrum();
 void musicStop();
 

@@ -26,13 +26,16 @@ class VirtualClock final : public MusicClock {
 
   int start(const std::string& fileName, std::int32_t offset, bool audible) override;
   std::int32_t lengthMs() const override { return length_; }
-  std::int32_t timeMs() override { return time_; }
+  // The set time, wrapped into the music as the audio stream's position wraps
+  // when the looping music starts again.
+  std::int32_t timeMs() override;
   void readSpectrum(float* destination) override;
+  void readSpectrumAt(std::int32_t ms, float* destination) override;
   void stop() override;
   void seek(std::int32_t ms) override { setTime(ms); }
 
   // The music position of the next frame, in milliseconds (≥ 0; beyond the
-  // length the music repeats).
+  // length the music repeats and timeMs wraps).
   void setTime(std::int32_t ms);
 
   // The audible playback's position in milliseconds, or -1 when nothing plays.

@@ -107,4 +107,9 @@ Backend& headlessBackend();
 // Called once per swap by the headless backend (frame read-back); empty by default.
 void setHeadlessSwapHook(std::function<void()> hook);
 
+// Where the headless backend's tickCount comes from; the system clock when
+// empty (the default). A renderer that must give the same frames on every
+// run sets a virtual clock here.
+void setHeadlessTickSource(std::function<std::uint32_t()> source);
+
 }  // namespace platform

@@ -13,11 +13,19 @@ double t() { return static_cast<double>(currentTime); }
 
 double s() { return static_cast<double>(spectrum[110]); }
 
+namespace {
+// No scene depends on a particular sequence. Each visit starts its own
+// sequence from its marker, so a visit draws the same numbers whatever ran
+// before it (a render that starts inside the show repeats a run from 0).
+std::minstd_rand generator(20050);
+}  // namespace
+
 bool alreadyEntered(std::int32_t marker) {
   orbTimeline* timeline = timelineEntry(1);
   if (!timeline) return false;
   if (timeline->activeScene == marker) return true;
   timeline->activeScene = marker;
+  generator.seed(20050u + static_cast<std::uint32_t>(marker));
   return false;
 }
 
@@ -33,8 +41,6 @@ void standardSetup(bool freshCamera, float clearRed, float clearGreen, float cle
 }
 
 std::int32_t random(std::int32_t n) {
-  // No scene depends on a particular sequence; a fixed seed keeps renders repeatable.
-  static std::minstd_rand generator(20050);
   if (n < 1) return 0;
   return static_cast<std::int32_t>(generator() % static_cast<std::uint32_t>(n));
 }

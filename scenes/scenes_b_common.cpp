@@ -6,7 +6,7 @@
 
 #include "engine/camera.h"
 #include "engine/shared.h"
-#include "platform/platform.h"
+#include "engine/window.h"
 #include "scenes/common.h"
 
 namespace scene {
@@ -87,9 +87,10 @@ void starGridBackground(StarGridStretch stretch) {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
 
   pipeline.captureAndRedraw();
-  // The blur turns with the system clock, not the music: it keeps moving
-  // while the music is paused.
-  const double step = spinStepForTicks(platform::systemTickCount());
+  // The blur turns with the window system's tick count, not the music: it
+  // keeps moving while the music is paused (a renderer that must repeat its
+  // frames gives its backend a virtual tick count).
+  const double step = spinStepForTicks(windowBackend().tickCount());
   overlayFX.spinBlur(30, 0.2f, static_cast<float>(step), 0.5f);
 }
 

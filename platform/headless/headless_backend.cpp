@@ -11,6 +11,7 @@ namespace platform {
 namespace {
 
 std::function<void()> swapHook;
+std::function<std::uint32_t()> tickSource;
 
 class HeadlessBackend final : public Backend {
  public:
@@ -85,7 +86,7 @@ class HeadlessBackend final : public Backend {
     if (proc_) proc_(Event{Message::destroy, 0});
   }
 
-  std::uint32_t tickCount() const override { return systemTickCount(); }
+  std::uint32_t tickCount() const override { return tickSource ? tickSource() : systemTickCount(); }
 
  private:
   WindowProc proc_;
@@ -105,5 +106,7 @@ Backend& headlessBackend() {
 }
 
 void setHeadlessSwapHook(std::function<void()> hook) { swapHook = std::move(hook); }
+
+void setHeadlessTickSource(std::function<std::uint32_t()> source) { tickSource = std::move(source); }
 
 }  // namespace platform

@@ -1,0 +1,433 @@
+#include "app/video_out.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+std::string extensionOf(const std::string& name) {
+  const auto dot = name.rfind('.');
+  const auto slash = name.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string ext = name.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  return ext;
+}
+
+std::string directoryOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string formatSeconds(std::int64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000),
+                static_cast<long long>(ms % 1000));
+  return text;
+}
+
+bool writeAll(int fd, const unsigned char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool isVideoName(const std::string& name) {
+  const std::string ext = extensionOf(name);
+  return ext == "mp4" || ext == "mkv" || ext == "webm";
+}
+
+struct VideoEncoder::Impl {
+  VideoSettings settings;
+  std::string target;     // the file finally written (symbolic links followed)
+  std::string temporary;  // empty when writing in place
+  pid_t child = -1;
+  int pipeFd = -1;
+  int errorFd = -1;
+  std::thread errorReader;
+  std::string errorText;  // ffmpeg's messages (its last 4 KB)
+
+  // Read-back: two pixel-buffer objects taken in turn.
+  GLuint pbo[2] = {0, 0};
+  int next = 0;
+  bool pending[2] = {false, false};
+  std::size_t frameBytes = 0;
+
+  // Writer thread: frames flipped to top-row-first wait in `queue`; their
+  // buffers come back through `spare`.
+  std::thread writer;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::vector<unsigned char>> queue;
+  std::vector<std::vector<unsigned char>> spare;
+  bool closing = false;
+  bool failed = false;
+  std::string failure;
+
+  void fail(const std::string& why) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!failed) {
+      failed = true;
+      failure = why;
+    }
+    changed.notify_all();
+  }
+
+  void writeLoop() {
+    for (;;) {
+      std::vector<unsigned char> frame;
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return closing || !queue.empty(); });
+        if (queue.empty()) return;
+        frame = std::move(queue.front());
+        queue.pop_front();
+      }
+      const bool ok = writeAll(pipeFd, frame.data(), frame.size());
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        spare.push_back(std::move(frame));
+        if (!ok && !failed) {
+          failed = true;
+          failure = "ffmpeg stopped taking frames";
+        }
+        changed.notify_all();
+      }
+      if (!ok) {
+        // Drop what is queued: nobody reads it any more.
+        std::lock_guard<std::mutex> guard(lock);
+        while (!queue.empty()) {
+          spare.push_back(std::move(queue.front()));
+          queue.pop_front();
+        }
+        changed.notify_all();
+        return;
+      }
+    }
+  }
+
+  // Maps pbo[index], copies it top row first into a free buffer and queues
+  // it. Waits while every buffer is queued (the encoder sets the pace).
+  void handOver(int index) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo[index]);
+    const auto* pixels = static_cast<const unsigned char*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
+    pending[index] = false;
+    if (!pixels) {
+      glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+      fail("cannot map the frame read-back buffer");
+      return;
+    }
+    std::vector<unsigned char> frame;
+    {
+      std::unique_lock<std::mutex> guard(lock);
+      changed.wait(guard, [&] { return failed || !spare.empty(); });
+      if (!failed) {
+        frame = std::move(spare.back());
+        spare.pop_back();
+      }
+    }
+    if (!frame.empty()) {
+      const std::size_t stride = static_cast<std::size_t>(settings.width) * 4;
+      for (int y = 0; y < settings.height; ++y)
+        std::memcpy(frame.data() + stride * static_cast<std::size_t>(y),
+                    pixels + stride * static_cast<std::size_t>(settings.height - 1 - y), stride);
+    }
+    glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (frame.empty()) return;
+    std::lock_guard<std::mutex> guard(lock);
+    queue.push_back(std::move(frame));
+    changed.notify_all();
+  }
+
+  void stopThreads() {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      closing = true;
+      changed.notify_all();
+    }
+    if (writer.joinable()) writer.join();
+    if (pipeFd >= 0) ::close(pipeFd);
+    pipeFd = -1;
+  }
+
+  int waitChild() {
+    int status = 0;
+    if (child > 0) {
+      while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
+      child = -1;
+    }
+    if (errorReader.joinable()) errorReader.join();
+    if (errorFd >= 0) ::close(errorFd);
+    errorFd = -1;
+    return status;
+  }
+
+  void releaseGl() {
+    if (pbo[0] || pbo[1]) glDeleteBuffers(2, pbo);
+    pbo[0] = pbo[1] = 0;
+  }
+
+  void removeTemporary() {
+    if (!temporary.empty()) ::unlink(temporary.c_str());
+    temporary.clear();
+  }
+
+  std::string lastError() const {
+    std::string text = errorText;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    const auto line = text.rfind('\n');
+    return line == std::string::npos ? text : text.substr(line + 1);
+  }
+};
+
+std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::string& reason) {
+  auto encoder = std::unique_ptr<VideoEncoder>(new VideoEncoder);
+  encoder->impl_ = std::make_unique<Impl>();
+  Impl& d = *encoder->impl_;
+  d.settings = s;
+
+  // Where the video goes: in place for "-", FIFOs and devices, otherwise a
+  // temporary file beside the target (a symbolic link's target).
+  bool inPlace = s.output == "-";
+  std::string target = s.output;
+  struct stat info {};
+  if (!inPlace && ::stat(s.output.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) {
+      reason = "cannot write " + s.output + ": is a directory";
+      return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+      inPlace = true;
+    } else {
+      char resolved[PATH_MAX];
+      if (::realpath(s.output.c_str(), resolved)) target = resolved;
+      struct stat input {};
+      if (!s.musicFile.empty() && ::stat(s.musicFile.c_str(), &input) == 0 && input.st_dev == info.st_dev &&
+          input.st_ino == info.st_ino) {
+        reason = "cannot write " + s.output + ": it is the music file the video is made from";
+        return nullptr;
+      }
+    }
+  }
+  const std::string ext = extensionOf(s.output);
+  const bool webm = ext == "webm";
+  const bool mkv = ext == "mkv";
+  const char* muxer = webm ? "webm" : mkv ? "matroska" : "mp4";
+  if (!inPlace) {
+    std::string pattern = directoryOf(target) + "/." + baseNameOf(target) + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+      reason = "cannot write " + s.output + ": " + std::strerror(errno);
+      return nullptr;
+    }
+    ::close(fd);
+    d.temporary = name.data();
+  }
+  d.target = target;
+
+  // The command line.
+  std::vector<std::string> args = {s.ffmpeg, "-hide_banner", "-loglevel", "error", "-nostats"};
+  char size[32];
+  std::snprintf(size, sizeof size, "%dx%d", s.width, s.height);
+  args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "bgra", "-s", size, "-framerate", std::to_string(s.fps),
+                           "-i", "pipe:0"});
+  const bool sound = !s.musicFile.empty();
+  if (sound) {
+    if (s.musicOffsetBytes > 0) args.insert(args.end(), {"-skip_initial_bytes", std::to_string(s.musicOffsetBytes)});
+    // The show's music loops; so does the sound track.
+    args.insert(args.end(), {"-stream_loop", "-1", "-ss", formatSeconds(s.musicStartMs), "-i", s.musicFile});
+  }
+  args.insert(args.end(), {"-map", "0:v"});
+  if (sound) args.insert(args.end(), {"-map", "1:a", "-shortest"});
+  if (webm) {
+    args.insert(args.end(), {"-c:v", "libvpx-vp9", "-crf", std::to_string(s.crf >= 0 ? s.crf : 32), "-b:v", "0",
+                             "-deadline", "good", "-cpu-used", "5", "-row-mt", "1", "-pix_fmt", "yuv420p"});
+    if (sound) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "160k"});
+  } else {
+    args.insert(args.end(), {"-c:v", "libx264", "-preset", s.preset.empty() ? "veryfast" : s.preset, "-crf",
+                             std::to_string(s.crf >= 0 ? s.crf : 20), "-pix_fmt", "yuv420p"});
+    if (sound) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+    // A file that cannot be seeked (a pipe) needs a fragmented MP4.
+    if (!mkv) args.insert(args.end(), {"-movflags", inPlace ? "frag_keyframe+empty_moov" : "+faststart"});
+  }
+  args.insert(args.end(), {"-f", muxer, "-y", inPlace ? (s.output == "-" ? "pipe:1" : s.output) : d.temporary});
+
+  int frames[2];
+  int errors[2];
+  if (::pipe2(frames, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0) {
+    reason = std::string("cannot start ffmpeg: ") + std::strerror(errno);
+    d.removeTemporary();
+    return nullptr;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, frames[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  // Its own process group: Ctrl-C in the terminal reaches the renderer, which
+  // then stops the encoder itself and removes the partial file.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGINT);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const int spawned = posix_spawnp(&d.child, s.ffmpeg.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  ::close(frames[0]);
+  ::close(errors[1]);
+  if (spawned != 0) {
+    ::close(frames[1]);
+    ::close(errors[0]);
+    d.child = -1;
+    d.removeTemporary();
+    reason = "cannot run " + s.ffmpeg + ": " + std::strerror(spawned) +
+             (spawned == ENOENT ? " (install ffmpeg, or write PNG frames with --out DIR)" : "");
+    return nullptr;
+  }
+  d.pipeFd = frames[1];
+  d.errorFd = errors[0];
+  d.errorReader = std::thread([&d] {
+    char buffer[1024];
+    for (;;) {
+      const ssize_t n = ::read(d.errorFd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      d.errorText.append(buffer, static_cast<std::size_t>(n));
+      if (d.errorText.size() > 4096) d.errorText.erase(0, d.errorText.size() - 4096);
+    }
+  });
+
+  d.frameBytes = static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height) * 4;
+  for (int i = 0; i < 3; ++i) d.spare.emplace_back(d.frameBytes);
+  glGenBuffers(2, d.pbo);
+  for (GLuint buffer : d.pbo) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(d.frameBytes), nullptr, GL_STREAM_READ);
+  }
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+  d.writer = std::thread([&d] { d.writeLoop(); });
+  return encoder;
+}
+
+VideoEncoder::~VideoEncoder() {
+  if (impl_) abort();
+}
+
+bool VideoEncoder::failed() const {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->failed;
+}
+
+std::string VideoEncoder::reason() const {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return impl_->failure;
+}
+
+bool VideoEncoder::addFrame() {
+  Impl& d = *impl_;
+  if (failed()) return false;
+  const int index = d.next;
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, d.pbo[index]);
+  glReadPixels(0, 0, d.settings.width, d.settings.height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+  d.pending[index] = true;
+  ++added_;
+  d.next = 1 - index;
+  // The other buffer holds the frame before: by now its read-back is done.
+  if (d.pending[d.next]) d.handOver(d.next);
+  return !failed();
+}
+
+bool VideoEncoder::finish(std::string& reason) {
+  Impl& d = *impl_;
+  if (d.pending[d.next]) d.handOver(d.next);
+  if (d.pending[1 - d.next]) d.handOver(1 - d.next);
+  d.releaseGl();
+  d.stopThreads();
+  const int status = d.waitChild();
+  bool ok = !d.failed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (!ok) {
+    std::string why = d.failed ? d.failure : "ffmpeg failed";
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+      why += " (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+    else if (WIFSIGNALED(status))
+      why += " (killed by signal " + std::to_string(WTERMSIG(status)) + ")";
+    const std::string last = d.lastError();
+    if (!last.empty()) why += ": " + last;
+    reason = "cannot write " + d.settings.output + ": " + why;
+  } else if (!d.temporary.empty() && std::rename(d.temporary.c_str(), d.target.c_str()) != 0) {
+    reason = "cannot write " + d.settings.output + ": " + std::strerror(errno);
+    ok = false;
+  } else {
+    d.temporary.clear();
+  }
+  d.removeTemporary();
+  impl_.reset();
+  return ok;
+}
+
+void VideoEncoder::abort() {
+  if (!impl_) return;
+  Impl& d = *impl_;
+  d.releaseGl();
+  // Killing the encoder first turns a write that waits on the pipe into an
+  // error, so the writer thread ends.
+  if (d.child > 0) ::kill(d.child, SIGKILL);
+  {
+    std::lock_guard<std::mutex> guard(d.lock);
+    d.failed = true;
+    if (d.failure.empty()) d.failure = "aborted";
+  }
+  d.stopThreads();
+  d.waitChild();
+  d.removeTemporary();
+  impl_.reset();
+}

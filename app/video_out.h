@@ -1,0 +1,71 @@
+// Frames straight into a video file: GL read-back through two pixel-buffer
+// objects taken in turn, a writer thread, and ffmpeg as a child process fed
+// raw frames through a pipe.
+//
+// Why a child ffmpeg and not libavcodec: the encoder then runs in its own
+// process on the other core while the next frame renders, the container,
+// codec and audio trimming come from one well-known command line, and a
+// crash or a full disk inside the encoder cannot take the renderer with it.
+//
+// The output is made under a unique temporary name in the target's folder
+// and renamed over the target only when ffmpeg finished cleanly; on every
+// failure and on abort the temporary file is removed, so the target is
+// either the whole new video or what it was before. An existing target that
+// is not a regular file (a FIFO, a device) or "-" (standard output) is written
+// in place, in a form that needs no seeking.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct VideoSettings {
+  std::string output;       // .mp4, .mkv or .webm (or a FIFO/device/"-")
+  int width = 800;
+  int height = 600;
+  int fps = 30;
+  int crf = -1;             // -1: the container's default quality
+  std::string preset;       // x264 preset; empty: "veryfast"
+  std::string musicFile;    // empty: no sound track
+  std::int64_t musicOffsetBytes = 0;
+  std::int64_t musicStartMs = 0;  // music position of the first frame
+  std::string ffmpeg = "ffmpeg";  // program to run (looked up in PATH)
+};
+
+// Whether a name asks for a video (by its extension).
+bool isVideoName(const std::string& name);
+
+class VideoEncoder {
+ public:
+  ~VideoEncoder();  // aborts when neither finish nor abort was called
+
+  // Checks the target, reserves the temporary file and starts ffmpeg.
+  // Returns null and sets reason when any of that fails (nothing is left
+  // behind then).
+  static std::unique_ptr<VideoEncoder> start(const VideoSettings& settings, std::string& reason);
+
+  // Reads the current GL frame (width × height from the lower-left corner)
+  // into the next pixel buffer and hands the previous one to the writer.
+  // Leaves GL_PIXEL_PACK_BUFFER unbound and GL_PACK_ALIGNMENT 4.
+  // Returns false once the encoder has failed (reason() says why).
+  bool addFrame();
+
+  // Hands over the last frame, closes the pipe and waits for ffmpeg; on
+  // success renames the temporary file over the target. framesTotal is the
+  // number of frames added (the sound is trimmed to them).
+  bool finish(std::string& reason);
+
+  // Stops ffmpeg and removes the temporary file.
+  void abort();
+
+  bool failed() const;
+  std::string reason() const;
+  std::int64_t framesAdded() const { return added_; }
+
+ private:
+  VideoEncoder() = default;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::int64_t added_ = 0;
+};
