@@ -8,6 +8,7 @@
 #include "engine/loading.h"
 #include "engine/log.h"
 #include "engine/music.h"
+#include "engine/pipeline.h"
 #include "engine/script.h"
 #include "engine/state.h"
 #include "engine/timeline.h"
@@ -57,8 +58,8 @@ void startUp() {
 // Brings every scene active at `at` to the state a run from 0 on the frame
 // grid has when it reaches `at`: the grid frames from the start of the
 // scene's window up to `at` run as in the frame loop (set-up, render, capture,
-// update, with the grid time and its spectrum), but with an empty scissor box,
-// so GL takes every state change and rasterises nothing. Scenes keep no state
+// update, with the grid time and its spectrum), but with an empty scissor box
+// and no screen captures, so GL takes every state change and draws nothing. Scenes keep no state
 // across windows apart from what their set-up resets, so earlier scenes need
 // not run; and no frame reads pixels an earlier frame drew (every effect
 // captures the frame it blurs first).
@@ -73,6 +74,7 @@ void catchUp(std::int32_t at, int fps) {
   const GLboolean scissorWasOn = glIsEnabled(GL_SCISSOR_TEST);
   glScissor(0, 0, 0, 0);
   glEnable(GL_SCISSOR_TEST);
+  setPipelineRehearsal(true);
   for (; gridTime(frame, fps) < at; ++frame) {
     pipelineBeginFrame();
     currentTime = static_cast<std::int32_t>(gridTime(frame, fps));
@@ -81,6 +83,7 @@ void catchUp(std::int32_t at, int fps) {
     pipelineCaptureAndRedraw();
     timelineUpdate();
   }
+  setPipelineRehearsal(false);
   if (!scissorWasOn) glDisable(GL_SCISSOR_TEST);
   glScissor(box[0], box[1], box[2], box[3]);
 }

@@ -260,6 +260,16 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
       reason = "cannot write " + s.output + ": " + std::strerror(errno);
       return nullptr;
     }
+    // The new file gets the old one's permissions, or the usual ones for a new file.
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &info) == 0) {
+      mode = info.st_mode & 07777;
+    } else {
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
     ::close(fd);
     d.temporary = name.data();
   }

@@ -44,13 +44,19 @@ void orbPipeline::beginFrame() const {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
+namespace {
+bool rehearsing = false;
+}  // namespace
+
+void setPipelineRehearsal(bool on) { rehearsing = on; }
+
 void orbPipeline::captureAndRedraw() const {
   const std::int32_t W = windowWidth();
   const std::int32_t H = windowHeight();
   const float S = static_cast<float>(textureSize);
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, renderTexture.glName);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, textureSize, textureSize, 0);
+  if (!rehearsing) glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, textureSize, textureSize, 0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   loadOrthographic(W, H, 1.0);
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);

@@ -69,3 +69,10 @@ class orbOverlayFX {
 
 // Whether a pipeline has been created in this process.
 bool pipelineIsSet();
+
+// Rehearsal: frames that are run for the state they leave, not for their
+// pixels (catching up a start inside the show). While on, captureAndRedraw
+// does everything but copy the screen into the render texture: its texels
+// are read only after a capture in the same frame, so a frame that draws
+// nothing needs none. Off by default.
+void setPipelineRehearsal(bool on);
