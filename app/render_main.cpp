@@ -156,15 +156,20 @@ std::string clockText(double seconds) {
 // plain line every ten seconds.
 class Progress {
  public:
-  Progress() : terminal_(::isatty(2) == 1), started_(std::chrono::steady_clock::now()) {}
+  Progress() : terminal_(::isatty(2) == 1) {}
 
+  // The rate counts from the first frame: start-up and catch-up are not frames.
   void update(std::int64_t done, std::int64_t total, std::int64_t musicMs, bool last = false) {
     const auto now = std::chrono::steady_clock::now();
+    if (first_ < 0) {
+      first_ = done;
+      started_ = now;
+    }
     const double since = std::chrono::duration<double>(now - shown_).count();
     if (!last && since < (terminal_ ? 0.25 : 10.0)) return;
     shown_ = now;
     const double elapsed = std::chrono::duration<double>(now - started_).count();
-    const double rate = elapsed > 0 ? static_cast<double>(done) / elapsed : 0;
+    const double rate = elapsed > 0 ? static_cast<double>(done - first_) / elapsed : 0;
     const double left = rate > 0 && total >= done ? static_cast<double>(total - done) / rate : -1;
     char line[160];
     std::snprintf(line, sizeof line, "frame %lld/%lld  music %s.%01lld  %.1f frames/s  %s left",
@@ -186,6 +191,7 @@ class Progress {
 
  private:
   bool terminal_;
+  std::int64_t first_ = -1;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point shown_{};
 };
@@ -273,14 +279,14 @@ extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc,
         encoder = VideoEncoder::start(video, failure);
         if (!encoder) return;
       }
-      if (!encoder->addFrame()) failure = encoder->reason();
+      if (!encoder->addFrame()) failure = "cannot write " + options.out + ": " + encoder->reason();
     } else if (!options.out.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(frame));
       const std::string path = singleFile ? options.out : (std::filesystem::path(options.out) / name).string();
       writeFramePng(path, options.width, options.height, &failure);
     }
-    progress.update(framesDrawn, totalFrames, lastTime);
+    if (!options.at) progress.update(framesDrawn, totalFrames, lastTime);
   };
   run.stopAfterFrame = [&](std::int64_t frame) {
     if (!failure.empty() || interrupted || options.at) return true;
@@ -289,16 +295,19 @@ extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc,
   run.afterLoop = [&] {
     // The last read-back needs the GL context, which shutdown tears down.
     if (!encoder) return;
-    if (interrupted || !failure.empty()) {
+    if (interrupted) {
       encoder->abort();
-    } else if (!encoder->finish(failure)) {
-      // finish has removed what it wrote
+    } else {
+      // After a failed frame this collects ffmpeg's own reason (and removes
+      // what it wrote).
+      std::string reason;
+      if (!encoder->finish(reason)) failure = reason;
     }
     encoder.reset();
   };
 
   const int code = runDemo(run);
-  if (framesDrawn > 0 && !interrupted && failure.empty()) progress.update(framesDrawn, totalFrames, lastTime, true);
+  if (framesDrawn > 0 && !options.at && !interrupted && failure.empty()) progress.update(framesDrawn, totalFrames, lastTime, true);
   progress.close();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (!failure.empty()) {
