@@ -47,9 +47,7 @@ void startUp() {
   registerScenesAndTimeline();
   loadScript("script.qsc");
   musicEnabled = settings.music;
-  if (musicFileName) musicStart(musicEnabled);
-  // Without music the silent clock runs the timelines to their end.
-  else if (endTime == 0) endTime = longestTimelineLength();
+  if (musicFileName) musicStart(musicEnabled);  // without music, loadScript set the end
   loadingProgress(1.0);
   createPipelineAndOverlay();
   enableSpectrum();

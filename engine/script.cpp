@@ -48,12 +48,9 @@ void loadScript(const char* fileName) {
   logLine("Script File Loaded", 0);
   logLine(logSeparator, 0);
 
-  if (!musicFileName && endTime == 0) {
-    std::int32_t longest = 0;
-    for (int id = 1; id <= timelineTableSize; ++id)
-      if (const orbTimeline* timeline = timelineEntry(id)) longest = std::max(longest, timeline->length());
-    endTime = longest;
-  }
+  // Without music nothing else gives the show an end: the silent clock runs
+  // the timelines to their end.
+  if (!musicFileName && endTime == 0) endTime = longestTimelineLength();
 }
 
 void registerScenesAndTimeline(std::span<const SceneProcedures> scenes) {

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the show and plays it: in a window where a display exists, otherwise
-# rendered headless to PNG frames and, where ffmpeg exists, a video with its music.
+# rendered headless straight into a video with its music, build/show/show.mp4.
+# Extra arguments go to the program (voltra --help, voltra-render --help).
+# Stops with the program's own exit status.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,24 +19,14 @@ fi
 
 cd "$show"
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  exec ../app/voltra
+  exec ../app/voltra "$@"
 fi
 
-out=frames
-rm -rf "$out"
-echo "play: no display found; rendering the show headless into $PWD/$out/"
-../app/voltra-render --out "$out" "$@"
-
-# The frame rate and start the frames were rendered at, for the video.
-fps=30 from=0
-args=("$@")
-for ((i = 0; i + 1 < ${#args[@]}; i++)); do
-  case "${args[i]}" in --fps) fps=${args[i + 1]} ;; --from) from=${args[i + 1]} ;; esac
-done
-echo "play: frames written to $PWD/$out/ (numbered PNG files, $fps per second)"
-if command -v ffmpeg >/dev/null && [ -e "$out/frame_000000.png" ]; then
-  ffmpeg -loglevel error -y -framerate "$fps" -i "$out/frame_%06d.png" \
-    -ss "$(awk -v ms="$from" 'BEGIN { printf "%.3f", ms / 1000 }')" -i music.ogg \
-    -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest show.mp4 &&
-    echo "play: video with its music written to $PWD/show.mp4"
+echo "play: no display found; rendering the show headless into $PWD/show.mp4"
+status=0
+../app/voltra-render --out show.mp4 "$@" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "play: voltra-render failed (exit status $status); no video was written" >&2
+  exit "$status"
 fi
+echo "play: the show with its music is in $PWD/show.mp4"

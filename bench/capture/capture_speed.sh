@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Capture against rendering alone, in one run on one machine.
+#
+#   bash bench/capture/capture_speed.sh [BUILD_DIR] [voltra-render options]
+#
+# Renders the same frames three ways, taking turns so that a drifting machine
+# speed hits all of them alike: with no output (the anchor), straight into an
+# MP4 with the music, and as PNG frames (the old way). Prints each time, its
+# ratio to the anchor and the real-time factor (seconds of show per second of
+# work), then what a start inside the show costs: --at 120000 against --at 0.
+# Defaults: the whole show at 800x600 and 30 frames per second.
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+shift || true
+render="$build/app/voltra-render"
+show="$build/show"
+[ -x "$render" ] && [ -f "$show/script.qsc" ] || { echo "build the project and its show first" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+ln -s "$show/data" data && ln -s "$show/script.qsc" script.qsc && ln -s "$show/music.ogg" music.ogg
+
+args=(--size 800x600 --fps 30 "$@")
+seconds() { local s; s=$(date +%s.%N); "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }; echo "$(date +%s.%N) - $s" | bc; }
+
+none=$(seconds "$render" "${args[@]}")
+video=$(seconds "$render" "${args[@]}" --out show.mp4)
+png=$(seconds "$render" "${args[@]}" --out frames)
+length=$(ffprobe -v error -show_entries format=duration -of csv=p=0 show.mp4)
+frames=$(ls frames | wc -l)
+rm -rf frames
+
+printf '%-26s %8s %8s %10s\n' "" seconds ratio "real-time"
+row() { printf '%-26s %8.1f %8.3f %9.2fx\n' "$1" "$2" "$(echo "$2 / $none" | bc -l)" "$(echo "$length / $2" | bc -l)"; }
+row "render only (anchor)" "$none"
+row "render + MP4 with music" "$video"
+row "render + PNG frames" "$png"
+echo "($frames frames, $length s of show, $(stat -c %s show.mp4) bytes of MP4)"
+
+at0=$(seconds "$render" --at 0 --out a.png)
+at120=$(seconds "$render" --at 120000 --out b.png)
+printf 'start at 120000: %.2f s, at 0: %.2f s, so the catch-up costs %.2f s\n' "$at120" "$at0" "$(echo "$at120 - $at0" | bc -l)"
