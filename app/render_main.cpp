@@ -12,6 +12,7 @@
 
 #include "app/demo.h"
 #include "app/frame_png.h"
+#include "engine/log.h"
 #include "engine/music.h"
 #include "engine/state.h"
 #include "engine/virtual_clock.h"
@@ -106,6 +107,7 @@ bool endsWithPng(const std::string& name) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc, char** argv) {
+  setProgramName("voltra-render");
   checkFloatingPointEnvironment();
   const Options options = parseOptions(argc, argv);
   const bool singleFile = options.at && endsWithPng(options.out);
