@@ -255,9 +255,18 @@ void resolutionDropDown(Dialog& d) {
   ImGui::PushStyleColor(ImGuiCol_Button, rgbv(controlColour));
   ImGui::PushStyleColor(ImGuiCol_ButtonHovered, rgbv(controlHover));
   const char* preview = d.selection >= 0 ? resolutions[d.selection].text : d.otherSize;
-  d.listOpen = ImGui::BeginCombo("##resolution", preview);
-  const bool activated = ImGui::IsItemActivated();
-  const ImVec2 fieldMin = ImGui::GetItemRectMin(), fieldMax = ImGui::GetItemRectMax();
+  // The field's rectangle and draw list, taken before an open list makes its
+  // own window the current one.
+  ImDrawList* draw = ImGui::GetWindowDrawList();
+  const ImVec2 fieldMin = ImGui::GetCursorScreenPos();
+  const ImVec2 fieldMax(fieldMin.x + size.x, fieldMin.y + size.y);
+  if (ImGui::IsMouseClicked(ImGuiMouseButton_Left) && ImGui::IsMouseHoveringRect(fieldMin, fieldMax))
+    d.focus = resolutionList;
+  d.listOpen = ImGui::BeginCombo("##resolution", preview, ImGuiComboFlags_NoArrowButton);
+  // A small chevron in place of the toolkit's large arrow.
+  const ImVec2 tip(fieldMax.x - 13, (fieldMin.y + fieldMax.y) / 2 + 2);
+  const ImVec2 chevron[] = {ImVec2(tip.x - 4, tip.y - 4), tip, ImVec2(tip.x + 4, tip.y - 4)};
+  draw->AddPolyline(chevron, 3, rgb(textColour), 0, 1.5f);
   if (d.listOpen) {
     const float rowHeight = (u.y(listRect.y + listRect.h) - u.y(listRect.y) - size.y - 6) / resolutionCount;
     for (int i = 0; i < resolutionCount; ++i) {
@@ -275,8 +284,7 @@ void resolutionDropDown(Dialog& d) {
   d.closeList = false;
   ImGui::PopStyleColor(2);
   ImGui::PopStyleVar(3);
-  if (activated) d.focus = resolutionList;
-  if (d.focus == resolutionList) focusRing(ImGui::GetWindowDrawList(), fieldMin, fieldMax, 4);
+  if (d.focus == resolutionList) focusRing(draw, fieldMin, fieldMax, 4);
 }
 
 void groupBox(const Dialog& d, const char* title, const UnitRect& r) {
