@@ -239,7 +239,7 @@ void checkBox(Dialog& d, const char* label, bool& value, const UnitRect& r, Cont
     // Around the label, as a native check box shows its focus.
     const ImVec2 min = ImGui::GetItemRectMin(), max = ImGui::GetItemRectMax();
     const float labelX = min.x + (max.y - min.y) + ImGui::GetStyle().ItemInnerSpacing.x;
-    focusRing(ImGui::GetWindowDrawList(), ImVec2(labelX - 1, min.y), ImVec2(max.x + 1, max.y), 1);
+    focusRing(ImGui::GetWindowDrawList(), ImVec2(labelX - 2, min.y), ImVec2(max.x + 2, max.y), 1);
   }
 }
 
