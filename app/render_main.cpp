@@ -22,6 +22,7 @@
 #include "app/demo.h"
 #include "app/frame_png.h"
 #include "app/video_out.h"
+#include "engine/log.h"
 #include "engine/music.h"
 #include "engine/state.h"
 #include "engine/virtual_clock.h"
@@ -199,6 +200,7 @@ class Progress {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc, char** argv) {
+  setProgramName("voltra-render");
   checkFloatingPointEnvironment();
   const Options options = parseOptions(argc, argv);
   const bool video = isVideoName(options.out);

@@ -6,27 +6,29 @@
 #include <cstring>
 #include <string>
 
-#include "engine/window.h"
-
 namespace {
 
 bool logCreated = false;
+void (*fatalTeardown)() = nullptr;
+const char* programName = "voltra";
 
-[[noreturn]] void ioFailure(const char* fileName, int error) {
-  std::fprintf(stderr, "voltra: cannot write %s: %s\n", fileName, std::strerror(error));
+void reportIoFailure(const char* fileName, int error) {
+  std::fprintf(stderr, "%s: cannot write %s: %s\n", programName, fileName, std::strerror(error));
   std::fflush(stderr);
-  std::_Exit(error > 0 && error < 256 ? error : 1);
 }
 
-// Writes the whole buffer to fileName in the given fopen mode, or dies with
-// ioFailure naming the file.
-void writeFile(const char* fileName, const char* mode, const std::string& bytes) {
+int ioExitCode(int error) { return error > 0 && error < 256 ? error : 1; }
+
+// Writes the whole buffer to fileName in the given fopen mode. Returns 0, or
+// the errno of the failure.
+int writeFile(const char* fileName, const char* mode, const std::string& bytes) {
   errno = 0;
   std::FILE* file = std::fopen(fileName, mode);
-  if (!file) ioFailure(fileName, errno ? errno : EIO);
+  if (!file) return errno ? errno : EIO;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const int writeError = errno;
-  if (std::fclose(file) != 0 || !written) ioFailure(fileName, writeError ? writeError : (errno ? errno : EIO));
+  if (std::fclose(file) != 0 || !written) return writeError ? writeError : (errno ? errno : EIO);
+  return 0;
 }
 
 }  // namespace
@@ -38,20 +40,36 @@ void logLine(std::string_view text, std::int32_t number) {
   line.append(" | ");
   line.append(std::to_string(number));
   line.append("\r\n");
-  writeFile("debug.txt", logCreated ? "ab" : "wb", line);
+  if (const int error = writeFile("debug.txt", logCreated ? "ab" : "wb", line)) {
+    reportIoFailure("debug.txt", error);
+    std::_Exit(ioExitCode(error));
+  }
   logCreated = true;
 }
 
-void fatalError(const char* module, const char* message) {
+void fatalError(const char* module, const char* message, const char* remedy) {
+  module = module ? module : "";
+  message = message ? message : "";
   std::string text = "Sorry, but the following module had something to say:\r\n\r\n";
-  text.append(module ? module : "");
+  text.append(module);
   text.append("\r\n");
-  text.append(message ? message : "");
+  text.append(message);
   text.append("\r\n");
-  writeFile("error.txt", "wb", text);
-  windowTeardownAfterFatal();
+  const int error = writeFile("error.txt", "wb", text);
+
+  // Printed before the teardown, which talks to the window system and might not come back.
+  if (remedy) std::fprintf(stderr, "%s: %s: %s (%s)\n", programName, module, message, remedy);
+  else std::fprintf(stderr, "%s: %s: %s\n", programName, module, message);
+  std::fflush(stderr);
+  if (error) reportIoFailure("error.txt", error);
+
+  if (fatalTeardown) fatalTeardown();
   std::fflush(nullptr);
-  std::_Exit(0);
+  std::_Exit(error ? ioExitCode(error) : 1);
 }
+
+void setFatalTeardown(void (*teardown)()) { fatalTeardown = teardown; }
+
+void setProgramName(const char* name) { programName = name ? name : "voltra"; }
 
 void resetLogForTesting() { logCreated = false; }

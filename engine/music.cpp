@@ -105,7 +105,8 @@ void useMusicClock(std::unique_ptr<MusicClock> clock) { clock_ = std::move(clock
 
 void musicStart(bool enabled) {
   const int code = activeClock().start(musicFileName.value_or(""), musicFileOffset, enabled);
-  if (code != 0) fatalError("FMOD", fmodErrorText(code));
+  if (code != 0)
+    fatalError("FMOD", fmodErrorText(code), enabled && code == sound::initFailed ? noSoundDeviceRemedy : nullptr);
   if (endTime == 0) endTime = activeClock().lengthMs();
 }
 

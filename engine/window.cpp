@@ -30,11 +30,14 @@ std::int32_t windowHeight() { return window.height; }
 bool orbCreateWindow(const char* title, std::int32_t width, std::int32_t height, std::int32_t colorBits,
                      bool fullscreen) {
   logLine("orbCreateWindow", 0);
+  setFatalTeardown(windowTeardownAfterFatal);
   window.width = width;
   window.height = height;
   window.colorBits = colorBits;
   window.fullscreen = fullscreen;
-  if (!WindowRegister()) fatalError("orbWinAPI", "Could not register orbWindow!");
+  if (!WindowRegister())
+    fatalError("orbWinAPI", "Could not register orbWindow!",
+               windowBackend().displayReachable() ? nullptr : noDisplayRemedy);
   if (!WindowCreate(title)) fatalError("orbWinAPI", "Could not create orbWindow!");
   if (!WindowInit()) fatalError("orbWinAPI", "Could not initialise orbWindow!");
   logLine("Initialisation done.", 0);

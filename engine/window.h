@@ -3,7 +3,8 @@
 // orbCreateWindow runs WindowRegister, WindowCreate and WindowInit, logging each
 // step ("orbCreateWindow", "WindowRegister", "WindowCreate", "WindowInit", then
 // "Initialisation done.") and turning each failure into a fatal error under
-// module "orbWinAPI". windowProc answers the messages the demo cares about:
+// module "orbWinAPI" (naming the remedy when no display is reachable), and
+// registers the window's teardown as the log's fatal teardown. windowProc answers the messages the demo cares about:
 // create sets `running`, destroy clears it, Escape sends destroy (so the frame
 // loop ends after the current frame), a close request destroys the window,
 // screen-saver and monitor-power requests are swallowed.

@@ -2,8 +2,12 @@
 // the operating system's window, display-mode, cursor and GL-context services.
 //
 // Every backend implements all of it:
-//   platform/sdl2/      a real window and an OpenGL 2.1 compatibility context
-//   platform/headless/  an EGL surfaceless pbuffer on Mesa; no window, no input
+//   platform/sdl2/      a real window and an OpenGL 2.1 compatibility context,
+//                       and the start-up dialog drawn with Dear ImGui
+//   platform/headless/  an EGL surfaceless pbuffer on Mesa; no window, no input,
+//                       no dialog
+// A native Windows backend would show the program's own dialog resource in
+// runStartupDialog and keep the same contract.
 //
 // The engine's window code (engine/window.h) drives a backend step by step in
 // the order of its start-up and teardown; the backend does what one step asks
@@ -43,6 +47,21 @@ struct WindowRequest {
   bool fullscreen = false;
 };
 
+// The start-up settings as the dialog shows and edits them.
+struct StartupChoices {
+  int width = 800;
+  int height = 600;
+  int colorBits = 32;  // 32 (True Color on) or 16
+  bool fullscreen = true;
+  bool music = true;
+};
+
+enum class DialogOutcome : std::uint8_t {
+  go,        // Go!: the choices hold what the user set
+  cancel,    // Cancel or the close box: the program ends without doing anything
+  failed,    // the dialog could not be shown
+};
+
 // Receives messages: from dispatch (one per frame) and from inside
 // createWindow (Message::create).
 using WindowProc = std::function<void(const Event&)>;
@@ -54,8 +73,17 @@ class Backend {
   // Short name for logs and errors ("sdl2", "headless").
   virtual const char* name() const = 0;
 
+  // True when windows can be shown: a display is reachable. The headless
+  // backend needs none and answers true.
+  virtual bool displayReachable() = 0;
+
+  // Shows the start-up dialog modally, initialised from choices, and returns
+  // when the user leaves it. choices is written only on go. Leaves no window
+  // behind. Never writes a file.
+  virtual DialogOutcome runStartupDialog(StartupChoices& choices) = 0;
+
   // Prepares the backend for a window (loads the video subsystem).
-  // Returns false when no window can be made at all.
+  // Returns false when no window can be made at all (no display reachable).
   virtual bool registerWindowClass(WindowProc proc) = 0;
 
   // Switches the display to width × height at colorBits for fullscreen use.

@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev libimgui-dev libstb-dev libsndfile1-dev libkissfft-dev
   libfreetype-dev fonts-dejavu-core libpng-dev libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
-  xvfb xdotool x11-utils openbox ffmpeg
+  xvfb xdotool x11-utils openbox wmctrl ffmpeg
 )
 
 missing=()

@@ -1,5 +1,5 @@
 // Headless backend: an EGL pbuffer on Mesa's surfaceless platform. No window,
-// no input, no display mode; swap only calls the read-back hook.
+// no input, no display mode, no start-up dialog; swap only calls the read-back hook.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
@@ -16,6 +16,10 @@ std::function<std::uint32_t()> tickSource;
 class HeadlessBackend final : public Backend {
  public:
   const char* name() const override { return "headless"; }
+
+  bool displayReachable() override { return true; }  // it needs none
+
+  DialogOutcome runStartupDialog(StartupChoices&) override { return DialogOutcome::failed; }
 
   bool registerWindowClass(WindowProc proc) override {
     proc_ = std::move(proc);

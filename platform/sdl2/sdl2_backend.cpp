@@ -4,22 +4,53 @@
 // (SDL cannot switch the mode before a window exists), createWindow opens a
 // fullscreen window with it, and restoreDisplayMode leaves fullscreen, which
 // returns the display to the desktop mode.
+//
+// Without a display SDL falls back to its offscreen or dummy video driver,
+// which would "succeed" with windows nobody sees: those count as no display
+// unless SDL_VIDEODRIVER asked for them by name. With neither DISPLAY,
+// WAYLAND_DISPLAY nor SDL_VIDEODRIVER set there is no display to try (and
+// probing for one only prints the Wayland library's complaints).
 #include <SDL2/SDL.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/sdl2/sdl2_dialog.h"
 
 namespace platform {
 namespace {
+
+bool named(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value && *value;
+}
 
 class Sdl2Backend final : public Backend {
  public:
   const char* name() const override { return "sdl2"; }
 
+  bool displayReachable() override {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+      if (!named("DISPLAY") && !named("WAYLAND_DISPLAY") && !named("SDL_VIDEODRIVER")) return false;
+      if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver) return false;
+    if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return true;
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    return asked && std::strcmp(asked, driver) == 0;
+  }
+
+  DialogOutcome runStartupDialog(StartupChoices& choices) override {
+    if (!displayReachable()) return DialogOutcome::failed;
+    return sdl2::runStartupDialog(choices);
+  }
+
   bool registerWindowClass(WindowProc proc) override {
     proc_ = std::move(proc);
-    if (SDL_WasInit(SDL_INIT_VIDEO) == 0 && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    if (!displayReachable()) return false;
     SDL_DisableScreenSaver();
     return true;
   }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "engine/log.h"
 #include "tests/support/child_process.h"
@@ -44,7 +46,18 @@ TEST(LogLine, TextWithEmbeddedNulIsWrittenWhole) {
   EXPECT_EQ(readFileBytes("debug.txt"), std::string("a\0b | 7\r\n", 9));
 }
 
-TEST(FatalError, WritesFourLinesAndExitsWithZeroWithoutTouchingTheLog) {
+namespace {
+
+// The fatal teardown a window would register: notes whether error.txt was
+// already complete when it ran.
+void recordTeardown() {
+  const bool written = std::filesystem::is_regular_file("error.txt") && readFileBytes("error.txt").size() > 60;
+  std::ofstream("teardown.txt") << (written ? "after error.txt" : "before error.txt");
+}
+
+}  // namespace
+
+TEST(FatalError, WritesFourLinesSaysSoOnStderrAndExitsWithOne) {
   ScopedTempDir dir;
   resetLogForTesting();
   logLine("before", 0);
@@ -52,19 +65,30 @@ TEST(FatalError, WritesFourLinesAndExitsWithZeroWithoutTouchingTheLog) {
     std::ofstream old("error.txt", std::ios::binary);
     old << "an older, much longer error file that must be replaced entirely\r\n\r\n\r\n\r\n\r\n";
   }
-  const auto child = runInChild([] { fatalError("orbTexture", "Could not load Texture"); });
+  const auto child = runInChild([] {
+    setFatalTeardown(recordTeardown);
+    fatalError("orbTexture", "Could not load Texture");
+  });
   EXPECT_TRUE(child.exited);
-  EXPECT_EQ(child.exitCode, 0);
+  EXPECT_EQ(child.exitCode, 1);
+  EXPECT_EQ(child.errorOutput, "voltra: orbTexture: Could not load Texture\n");
   EXPECT_EQ(readFileBytes("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\norbTexture\r\nCould not load Texture\r\n");
   EXPECT_EQ(readFileBytes("debug.txt"), "before | 0\r\n");
+  EXPECT_EQ(readFileBytes("teardown.txt"), "after error.txt");
 }
 
-TEST(FatalError, BeforeAnyLogLineWritesNoDebugFile) {
+TEST(FatalError, BeforeAnyLogLineWritesNoDebugFileAndNamesTheRemedy) {
   ScopedTempDir dir;
   resetLogForTesting();
-  const auto child = runInChild([] { fatalError("Startup Dialog", "Can`t create startup dialog"); });
-  EXPECT_EQ(child.exitCode, 0);
+  const auto child = runInChild([] {
+    setProgramName("voltra-render");
+    fatalError("Startup Dialog", "Can`t create startup dialog", noDisplayRemedy);
+  });
+  EXPECT_EQ(child.exitCode, 1);
+  EXPECT_EQ(child.errorOutput,
+            "voltra-render: Startup Dialog: Can`t create startup dialog (no display: set DISPLAY, or use "
+            "voltra-render)\n");
   EXPECT_FALSE(std::filesystem::exists("debug.txt"));
   EXPECT_EQ(readFileBytes("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\nStartup Dialog\r\nCan`t create startup dialog\r\n");
@@ -83,8 +107,15 @@ TEST(LogFailure, UnwritableFilesGiveOneClearLineAndANonZeroExit) {
   EXPECT_NE(child.errorOutput.find("debug.txt"), std::string::npos) << child.errorOutput;
   EXPECT_EQ(std::count(child.errorOutput.begin(), child.errorOutput.end(), '\n'), 1) << child.errorOutput;
 
-  child = runInChild([] { fatalError("orbWinAPI", "Could not create orbWindow!"); });
+  // The fatal error is still told, and the window still torn down.
+  child = runInChild([] {
+    setFatalTeardown(recordTeardown);
+    fatalError("orbWinAPI", "Could not create orbWindow!");
+  });
   EXPECT_TRUE(child.exited) << "killed by signal " << child.signal;
   EXPECT_NE(child.exitCode, 0);
-  EXPECT_NE(child.errorOutput.find("error.txt"), std::string::npos) << child.errorOutput;
+  EXPECT_EQ(child.errorOutput.rfind("voltra: orbWinAPI: Could not create orbWindow!\nvoltra: cannot write error.txt: ", 0), 0u)
+      << child.errorOutput;
+  EXPECT_EQ(std::count(child.errorOutput.begin(), child.errorOutput.end(), '\n'), 2) << child.errorOutput;
+  EXPECT_EQ(readFileBytes("teardown.txt"), "before error.txt");
 }

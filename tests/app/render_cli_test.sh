@@ -41,11 +41,21 @@ err=$(VOLTRA_GLU_LIBRARY=libmissing-glu.so.1 "$voltra" 2>&1); code=$?
 
 # An unwritable debug.txt: one clear line, a non-zero code, no crash.
 mkdir unwritable && mkdir unwritable/debug.txt && : > unwritable/script.qsc
-for program in "$render" "$voltra"; do
-  err=$(cd unwritable && SDL_VIDEODRIVER=offscreen "$program" 2>&1 >/dev/null); code=$?
+for program in "$render" "$voltra --no-dialog"; do
+  # shellcheck disable=SC2086
+  err=$(cd unwritable && SDL_VIDEODRIVER=offscreen $program 2>&1 >/dev/null); code=$?
   [ "$code" -ne 0 ] && [ "$code" -lt 128 ] || fail "$(basename "$program") with unwritable debug.txt exited $code"
   [ "$(grep -c . <<<"$err")" -eq 1 ] && grep -q 'debug.txt' <<<"$err" || fail "$(basename "$program"): '$err'"
 done
+
+# A fatal error: exit code 1 and the module and message on stderr, as voltra.
+mkdir fatal && : > fatal/script.qsc && mkdir fatal/data
+# A complete header whose fields are impossible (bits per pixel 7).
+{ printf 'KPX\020\000\020\000\007'; head -c 192 /dev/zero; } > fatal/data/loading.kpx
+err=$(cd fatal && "$render" --at 0 2>&1 >/dev/null); code=$?
+[ "$code" -eq 1 ] && [ "$err" = "voltra-render: orbTexture: Could not load Texture" ] ||
+  fail "a fatal error: code $code, '$err'"
+grep -q 'orbTexture' fatal/error.txt 2>/dev/null || fail "a fatal error wrote no error.txt"
 
 [ "$failures" -eq 0 ] && echo "all voltra-render and voltra command-line checks passed"
 exit $((failures > 0))

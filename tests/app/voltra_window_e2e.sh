@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end, on an X display (run under with-xvfb.sh): voltra starts in a copy
-# of the built show with its default settings (800x600 fullscreen), opens a
-# window titled "Voltra", logs the window steps, and ends with code 0 when it
-# receives Escape. Exits 77 (skipped) when the show's data was not built.
+# of the built show, Return in its dialog takes the default settings (800x600
+# fullscreen), it opens a window titled "Voltra", logs the window steps, and
+# ends with code 0 when it receives Escape. Exits 77 (skipped) when the show's
+# data was not built.
 set -u
 voltra=$1
 show=$2
@@ -19,6 +20,10 @@ cd "$work"
 
 "$voltra" &
 pid=$!
+dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Config$' | head -n 1)
+[ -n "$dialog" ] || { echo "FAIL: no dialog titled Config appeared" >&2; exit 1; }
+sleep 0.3
+xdotool key --window "$dialog" Return
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Voltra$' | head -n 1)
 [ -n "$wid" ] || { echo "FAIL: no window titled Voltra appeared" >&2; exit 1; }
 
@@ -31,6 +36,9 @@ done
 expected=$'orbCreateWindow | 0\r\nWindowRegister | 0\r\nWindowCreate | 0\r\nWindowInit | 0\r\nInitialisation done. | 0\r'
 actual=$(head -n 5 debug.txt)
 [ "$actual" = "$expected" ] || { echo "FAIL: debug.txt starts with:"; head -n 5 debug.txt | cat -A; exit 1; } >&2
+size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+[ "$size" = "800x600" ] || { echo "FAIL: the window is $size, not 800x600" >&2; exit 1; }
+xprop -id "$wid" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || { echo "FAIL: the window is not fullscreen" >&2; exit 1; }
 
 # Let loading finish, then send Escape to the window.
 for _ in $(seq 1 600); do

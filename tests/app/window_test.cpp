@@ -79,7 +79,8 @@ TEST(Window, EachFailingStepIsFatalWithItsMessage) {
     c.arm(backend);
     const auto child = createIn(backend, c.fullscreen);
     EXPECT_TRUE(child.exited);
-    EXPECT_EQ(child.exitCode, 0);
+    EXPECT_EQ(child.exitCode, 1);
+    EXPECT_EQ(child.errorOutput, std::string("voltra: orbWinAPI: ") + c.message + "\n");
     EXPECT_EQ(readFileBytes("error.txt"), errorHeader + c.message + "\r\n");
     const std::string log = readFileBytes("debug.txt");
     EXPECT_TRUE(log.size() >= std::string(c.lastLogLine).size() &&
@@ -87,6 +88,19 @@ TEST(Window, EachFailingStepIsFatalWithItsMessage) {
         << log;
     EXPECT_EQ(readFileBytes("calls.txt"), c.calls);
   }
+}
+
+TEST(Window, WithoutADisplayTheRegisterFailureNamesTheRemedy) {
+  ScopedTempDir dir;
+  ScriptedBackend backend;
+  backend.noDisplay = true;
+  const auto child = createIn(backend, true);
+  EXPECT_EQ(child.exitCode, 1);
+  EXPECT_EQ(child.errorOutput,
+            "voltra: orbWinAPI: Could not register orbWindow! (no display: set DISPLAY, or use voltra-render)\n");
+  EXPECT_EQ(readFileBytes("error.txt"), errorHeader + "Could not register orbWindow!\r\n");
+  // Torn down through the hook the window registered, fullscreen included.
+  EXPECT_EQ(readFileBytes("calls.txt"), "register\nreleaseContext\ndestroyWindow\nrestoreDisplayMode\nshowCursor\n");
 }
 
 TEST(WindowProc, EscapeClearsRunningOtherKeysDoNothingCloseDestroysTheWindow) {

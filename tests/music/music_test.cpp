@@ -42,7 +42,7 @@ class Music : public ::testing::Test {
     musicFileOffset = offset;
     const auto child = testsupport::runInChild([] { musicStart(false); });
     EXPECT_TRUE(child.exited);
-    EXPECT_EQ(child.exitCode, 0);
+    EXPECT_EQ(child.exitCode, 1);
     const std::string error = testsupport::readFileBytes("error.txt");
     const std::string head = "Sorry, but the following module had something to say:\r\n\r\nFMOD\r\n";
     EXPECT_EQ(error.compare(0, head.size(), head), 0) << error;
@@ -115,7 +115,9 @@ TEST_F(Music, WithoutADeviceTheAudibleStartIsFatal) {
     musicFileName = "tone.wav";
     musicStart(true);
   });
-  EXPECT_EQ(child.exitCode, 0) << child.errorOutput;
+  EXPECT_EQ(child.exitCode, 1) << child.errorOutput;
+  EXPECT_EQ(child.errorOutput,
+            "voltra: FMOD: Error initializing output device (no sound device: uncheck Music, or pass --no-music)\n");
   EXPECT_EQ(testsupport::readFileBytes("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\nFMOD\r\nError initializing output device\r\n");
 }
@@ -167,7 +169,7 @@ TEST_F(Music, TheVirtualClockFailsLikeTheStream) {
   useMusicClock(std::make_unique<VirtualClock>());
   musicFileName = "missing.wav";
   const auto child = testsupport::runInChild([] { musicStart(false); });
-  EXPECT_EQ(child.exitCode, 0);
+  EXPECT_EQ(child.exitCode, 1);
   EXPECT_NE(testsupport::readFileBytes("error.txt").find("FMOD\r\nFile not found\r\n"), std::string::npos);
 }
 

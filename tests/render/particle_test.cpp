@@ -25,7 +25,7 @@ TEST(Particle, FiveThousandIsAccepted) { EXPECT_EQ(orbParticle::create(5000).cou
 
 TEST(Particle, AboveFiveThousandIsFatal) {
   std::remove("error.txt");
-  EXPECT_EXIT(orbParticle::create(5001), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(orbParticle::create(5001), ::testing::ExitedWithCode(1), "");
   EXPECT_EQ(rendertest::readTextFile("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\norbParticle\r\n"
             "Too many Particles initialized\r\n");

@@ -71,7 +71,7 @@ TEST(OverlayFX, CreatedBeforeAnyPipelineIsFatal) {
         if (!pipelineIsSet()) orbOverlayFX::create();
         std::_Exit(3);
       },
-      ::testing::ExitedWithCode(0), "");
+      ::testing::ExitedWithCode(1), "");
   EXPECT_EQ(rendertest::readTextFile("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\norbOverlayFX\r\n"
             "Rendering Pipeline was not set when FX were initialized\r\n");

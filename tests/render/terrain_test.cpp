@@ -153,12 +153,12 @@ TEST(Terrain, RectangularGridStoresColumnsContiguously) {
 TEST(Terrain, TooSmallHeightmapOrTooLargeGridIsFatal) {
   const orbTexture picture = heightPicture(31, 32, 3);  // one column short of 30 + 2
   orbTerrain terrain = orbTerrain::create(30, 30, 1.0f);
-  EXPECT_EXIT(terrain.loadHeights(picture, 3.0f), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(terrain.loadHeights(picture, 3.0f), ::testing::ExitedWithCode(1), "");
   EXPECT_NE(rendertest::readTextFile("error.txt").find("orbTerrain\r\nHeightmap is smaller than the terrain\r\n"),
             std::string::npos);
-  EXPECT_EXIT(orbTerrain::create(70, 70, 1.0f), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(orbTerrain::create(70, 70, 1.0f), ::testing::ExitedWithCode(1), "");
   EXPECT_NE(rendertest::readTextFile("error.txt").find("Terrain grid is too large"), std::string::npos);
-  EXPECT_EXIT(orbTerrain::create(0, 30, 1.0f), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(orbTerrain::create(0, 30, 1.0f), ::testing::ExitedWithCode(1), "");
   // 49 × 99 = 4851 points: fits.
   EXPECT_EQ(orbTerrain::create(48, 98, 1.0f).heightCount, 4851);
 }

@@ -94,7 +94,7 @@ TEST(AlphaOperations, CopyAlphaFromItselfMakesBlueTheMask) {
 TEST(AlphaOperations, SmallerSourceIsFatalNotAnOverread) {
   orbImage picture = imageOf(2, 1, {0, 0, 0, 0, 0, 0, 0, 0});
   const orbImage small = imageOf(1, 1, {5, 5, 5, 5});
-  EXPECT_EXIT(copyAlpha(picture, small), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(copyAlpha(picture, small), ::testing::ExitedWithCode(1), "");
   EXPECT_NE(rendertest::readTextFile("error.txt").find("orbTexture\r\nAlpha source is smaller than the texture"),
             std::string::npos);
 }
@@ -219,7 +219,7 @@ TEST_F(TextureTest, RejectedFileIsFatalCouldNotLoadTexture) {
     bytes[7] = 7;
     out << bytes;
   }
-  EXPECT_EXIT(orbTexture::create("tex/bad.kpx", 4, true), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(orbTexture::create("tex/bad.kpx", 4, true), ::testing::ExitedWithCode(1), "");
   EXPECT_EQ(rendertest::readTextFile("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\norbTexture\r\nCould not load Texture\r\n");
 }

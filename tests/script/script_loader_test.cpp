@@ -54,7 +54,7 @@ class ScriptLoader : public ::testing::Test {
     std::remove("error.txt");
     const auto child = runInChild([] { loadScript("script.qsc"); });
     EXPECT_TRUE(child.exited);
-    EXPECT_EQ(child.exitCode, 0);
+    EXPECT_EQ(child.exitCode, 1);
     const std::string error = readFileBytes("error.txt");
     const std::string head = "Sorry, but the following module had something to say:\r\n\r\norbTimeline\r\n";
     EXPECT_EQ(error.compare(0, head.size(), head), 0) << error;
@@ -184,7 +184,7 @@ TEST_F(ScriptLoader, AFatalLineKeepsTheLinesBeforeItInTheLog) {
 
 TEST_F(ScriptLoader, AMissingOrUnreadableFileIsFatal) {
   const auto missing = runInChild([] { loadScript("no-such-script.qsc"); });
-  EXPECT_EQ(missing.exitCode, 0);
+  EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(readFileBytes("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\norbTimeline\r\n"
             "Could not load Script file!\r\n");
@@ -193,7 +193,7 @@ TEST_F(ScriptLoader, AMissingOrUnreadableFileIsFatal) {
   std::remove("error.txt");
   std::filesystem::create_directory("folder.qsc");
   const auto folder = runInChild([] { loadScript("folder.qsc"); });
-  EXPECT_EQ(folder.exitCode, 0);
+  EXPECT_EQ(folder.exitCode, 1);
   EXPECT_NE(readFileBytes("error.txt").find("Could not load Script file!"), std::string::npos);
 }
 

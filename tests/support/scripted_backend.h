@@ -18,14 +18,20 @@ class ScriptedBackend final : public platform::Backend {
   bool failDisplayMode = false;
   bool failCreate = false;
   bool failContext = false;
+  bool noDisplay = false;  // register fails and the display is unreachable
   std::deque<platform::Event> queue;
   int swaps = 0;
 
   const char* name() const override { return "scripted"; }
+  bool displayReachable() override { return !noDisplay; }
+  platform::DialogOutcome runStartupDialog(platform::StartupChoices&) override {
+    record("startupDialog");
+    return platform::DialogOutcome::failed;
+  }
   bool registerWindowClass(platform::WindowProc proc) override {
     record("register");
     proc_ = proc;
-    return !failRegister && inner().registerWindowClass(proc);
+    return !failRegister && !noDisplay && inner().registerWindowClass(proc);
   }
   bool changeDisplayMode(int w, int h, int bits) override {
     record("changeDisplayMode " + std::to_string(w) + "x" + std::to_string(h) + "x" + std::to_string(bits));

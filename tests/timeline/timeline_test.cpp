@@ -98,7 +98,7 @@ TEST_F(Timeline, ALengthAbove600000IsFatal) {
   testsupport::ScopedTempDir dir;
   const auto child = testsupport::runInChild([] { orbTimeline::create("Timeline1", 600001); });
   EXPECT_TRUE(child.exited);
-  EXPECT_EQ(child.exitCode, 0);
+  EXPECT_EQ(child.exitCode, 1);
   EXPECT_EQ(testsupport::readFileBytes("error.txt"),
             "Sorry, but the following module had something to say:\r\n\r\norbTimeline\r\n"
             "Timeline is too big for buffer!\r\n");
