@@ -22,7 +22,8 @@ cd "$work"
 ln -s "$show/data" data && ln -s "$show/script.qsc" script.qsc && ln -s "$show/music.ogg" music.ogg
 
 args=(--size 800x600 --fps 30 "$@")
-seconds() { local s; s=$(date +%s.%N); "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }; echo "$(date +%s.%N) - $s" | bc; }
+calc() { awk "BEGIN { print $1 }"; }
+seconds() { local s; s=$(date +%s.%N); "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }; calc "$(date +%s.%N) - $s"; }
 
 none=$(seconds "$render" "${args[@]}")
 video=$(seconds "$render" "${args[@]}" --out show.mp4)
@@ -32,7 +33,7 @@ frames=$(ls frames | wc -l)
 rm -rf frames
 
 printf '%-26s %8s %8s %10s\n' "" seconds ratio "real-time"
-row() { printf '%-26s %8.1f %8.3f %9.2fx\n' "$1" "$2" "$(echo "$2 / $none" | bc -l)" "$(echo "$length / $2" | bc -l)"; }
+row() { printf '%-26s %8.1f %8.3f %9.2fx\n' "$1" "$2" "$(calc "$2 / $none")" "$(calc "$length / $2")"; }
 row "render only (anchor)" "$none"
 row "render + MP4 with music" "$video"
 row "render + PNG frames" "$png"
@@ -40,4 +41,4 @@ echo "($frames frames, $length s of show, $(stat -c %s show.mp4) bytes of MP4)"
 
 at0=$(seconds "$render" --at 0 --out a.png)
 at120=$(seconds "$render" --at 120000 --out b.png)
-printf 'start at 120000: %.2f s, at 0: %.2f s, so the catch-up costs %.2f s\n' "$at120" "$at0" "$(echo "$at120 - $at0" | bc -l)"
+printf 'start at 120000: %.2f s, at 0: %.2f s, so the catch-up costs %.2f s\n' "$at120" "$at0" "$(calc "$at120 - $at0")"

@@ -9,6 +9,7 @@
 #include "engine/log.h"
 #include "engine/music.h"
 #include "engine/state.h"
+#include "engine/timeline.h"
 #include "engine/virtual_clock.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scripted_backend.h"
@@ -112,4 +113,38 @@ TEST(FrameLoop, ClosingTheWindowEndsTheLoopAndShutdownTearsDownOnce) {
   const std::string calls = readFileBytes("calls.txt");
   // destroyed by the close, then the normal teardown, which finds nothing left.
   EXPECT_NE(calls.find("destroyWindow\nreleaseContext\ndestroyWindow\n"), std::string::npos) << calls;
+}
+
+TEST(StartInsideTheShow, GridAndCatchUpWindow) {
+  // Frame n at round(n × 1000 / fps): at 30 fps 33, 67, 100, ... ms.
+  EXPECT_EQ(gridTime(1, 30), 33);
+  EXPECT_EQ(gridTime(2, 30), 67);
+  EXPECT_EQ(gridTime(1892, 30), 63067);
+  EXPECT_EQ(firstGridFrameAtOrAfter(0, 30), 0);
+  EXPECT_EQ(firstGridFrameAtOrAfter(34, 30), 2);
+  EXPECT_EQ(firstGridFrameAtOrAfter(67, 30), 2);
+  EXPECT_EQ(firstGridFrameAtOrAfter(99950, 10), 1000);
+  EXPECT_EQ(firstGridFrameAtOrAfter(600000, 7), 4200);
+
+  // Scene A 0–1000, scene B 1001–3000 placed twice back to back (its state
+  // runs on: the catch-up starts at its first window), and A again 3001–4000.
+  // (Procedures with different bodies, so that no two share an address.)
+  static int calls[2];
+  for (int id = 1; id <= timelineTableSize; ++id) setTimelineEntry(id, nullptr);
+  setSceneEntry(1, orbScene::create("A", [] { calls[0] += 1; }, [] { calls[0] += 2; }, [] { calls[0] += 3; }));
+  setSceneEntry(2, orbScene::create("B", [] { calls[1] += 4; }, [] { calls[1] += 5; }, [] { calls[1] += 6; }));
+  setTimelineEntry(1, orbTimeline::create("T", 5000));
+  orbTimeline& timeline = *timelineEntry(1);
+  timeline.placeScene(*sceneEntry(1), 0, 1000);
+  timeline.placeScene(*sceneEntry(2), 1001, 2000);
+  timeline.placeScene(*sceneEntry(2), 2001, 3000);
+  timeline.placeScene(*sceneEntry(1), 3001, 4000);
+  EXPECT_EQ(catchUpStart(500), 0);
+  EXPECT_EQ(catchUpStart(1001), 1001);
+  EXPECT_EQ(catchUpStart(2500), 1001);
+  EXPECT_EQ(catchUpStart(3500), 3001);
+  EXPECT_EQ(catchUpStart(4500), 4001);  // the timeline's own no-op slots past the scenes
+  EXPECT_EQ(catchUpStart(5500), 5500);  // past the timeline: nothing to catch up
+  for (int id = 1; id <= timelineTableSize; ++id) setTimelineEntry(id, nullptr);
+  for (int index = 1; index <= 2; ++index) setSceneEntry(index, nullptr);
 }
