@@ -36,9 +36,15 @@ done
 expected=$'orbCreateWindow | 0\r\nWindowRegister | 0\r\nWindowCreate | 0\r\nWindowInit | 0\r\nInitialisation done. | 0\r'
 actual=$(head -n 5 debug.txt)
 [ "$actual" = "$expected" ] || { echo "FAIL: debug.txt starts with:"; head -n 5 debug.txt | cat -A; exit 1; } >&2
-size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+# The window manager applies the fullscreen state in its own time: wait for it.
+for _ in $(seq 1 100); do
+  size=$(xwininfo -id "$wid" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+  state=$(xprop -id "$wid" _NET_WM_STATE 2>/dev/null)
+  [ "$size" = "800x600" ] && grep -q _NET_WM_STATE_FULLSCREEN <<<"$state" && break
+  sleep 0.1
+done
 [ "$size" = "800x600" ] || { echo "FAIL: the window is $size, not 800x600" >&2; exit 1; }
-xprop -id "$wid" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || { echo "FAIL: the window is not fullscreen" >&2; exit 1; }
+grep -q _NET_WM_STATE_FULLSCREEN <<<"$state" || { echo "FAIL: the window is not fullscreen" >&2; exit 1; }
 
 # Let loading finish, then send Escape to the window.
 for _ in $(seq 1 600); do
