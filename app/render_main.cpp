@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/demo.h"
 #include "app/frame_png.h"
 #include "app/video_out.h"
@@ -67,19 +68,10 @@ struct Options {
   bool audio = false;
 };
 
-[[noreturn]] void usageError(const std::string& message) {
-  std::fprintf(stderr, "voltra-render: %s\n(see voltra-render --help)\n", message.c_str());
-  std::exit(2);
-}
+[[noreturn]] void usageError(const std::string& message) { ::usageError("voltra-render", message); }
 
 std::int64_t parseNumber(const char* option, const char* text, std::int64_t low, std::int64_t high) {
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < low || value > high)
-    usageError(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-               std::to_string(high) + ", not '" + text + "'");
-  return value;
+  return parseNumberOption("voltra-render", option, text, low, high);
 }
 
 bool isPreset(const std::string& name) {
@@ -104,12 +96,7 @@ Options parseOptions(int argc, char** argv) {
     if (i + 1 >= argc) usageError(arg.rfind("--", 0) == 0 ? arg + " needs a value" : "unknown argument " + arg);
     const char* value = argv[++i];
     if (arg == "--size") {
-      int w = 0, h = 0;
-      char extra = 0;
-      if (std::sscanf(value, "%dx%d%c", &w, &h, &extra) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
-        usageError("--size takes WxH with both sides from 16 to 8192, not '" + std::string(value) + "'");
-      options.width = w;
-      options.height = h;
+      parseSizeOption("voltra-render", value, options.width, options.height);
     } else if (arg == "--fps") {
       options.fps = static_cast<int>(parseNumber("--fps", value, 1, 1000));
     } else if (arg == "--from") {

@@ -1,10 +1,10 @@
 // voltra: the demo in a window, the music stream as the clock. The start-up
 // dialog comes first; the command line sets what it starts with.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/demo.h"
 #include "engine/log.h"
 #include "engine/music.h"
@@ -34,21 +34,7 @@ struct Options {
   std::int32_t from = 0;
 };
 
-[[noreturn]] void usageError(const std::string& message) {
-  std::fprintf(stderr, "voltra: %s\n(see voltra --help)\n", message.c_str());
-  std::exit(2);
-}
-
-// Returns the value of a number option, or ends with a usage error.
-std::int32_t parseNumber(const char* option, const char* text, long low, long high) {
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < low || value > high)
-    usageError(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-               std::to_string(high) + ", not '" + text + "'");
-  return static_cast<std::int32_t>(value);
-}
+[[noreturn]] void usageError(const std::string& message) { ::usageError("voltra", message); }
 
 Options parseOptions(int argc, char** argv) {
   Options options;
@@ -68,19 +54,14 @@ Options parseOptions(int argc, char** argv) {
       if (i + 1 >= argc) usageError(arg + " needs a value");
       const char* value = argv[++i];
       if (arg == "--size") {
-        int w = 0, h = 0;
-        char extra = 0;
-        if (std::sscanf(value, "%dx%d%c", &w, &h, &extra) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
-          usageError("--size takes WxH with both sides from 16 to 8192, not '" + std::string(value) + "'");
-        options.settings.screenWidth = w;
-        options.settings.screenHeight = h;
+        parseSizeOption("voltra", value, options.settings.screenWidth, options.settings.screenHeight);
       } else if (arg == "--colour-bits") {
         const std::string bits = value;
         if (bits != "16" && bits != "32") usageError("--colour-bits takes 16 or 32, not '" + bits + "'");
         options.settings.colorBits = bits == "16" ? 16 : 32;
       } else {
         // The timeline holds 600001 milliseconds.
-        options.from = parseNumber("--from", value, 0, 600000);
+        options.from = static_cast<std::int32_t>(parseNumberOption("voltra", "--from", value, 0, 600000));
       }
     } else {
       usageError((arg.rfind("-", 0) == 0 ? "unknown option " : "unknown argument ") + arg);
