@@ -1,0 +1,107 @@
+#include "gallery.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <filesystem>
+
+#include "forge.h"
+#include "png_io.h"
+#include "text.h"
+
+namespace forge {
+
+namespace {
+
+constexpr int kPad = 6, kLabel = 20;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+}  // namespace
+
+bool parseGalleryList(const std::string& text, std::vector<GalleryEntry>& entries, std::string* reason) {
+  entries.clear();
+  std::size_t start = 0;
+  for (int lineNumber = 1; start < text.size(); ++lineNumber) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    while (!line.empty() && isBlank(line.back())) line.pop_back();
+    std::size_t i = 0;
+    while (i < line.size() && isBlank(line[i])) ++i;
+    if (i == line.size() || line[i] == '#') continue;
+    auto fail = [&](const std::string& why) {
+      if (reason) *reason = "line " + std::to_string(lineNumber) + ": " + why;
+      return false;
+    };
+    std::int64_t ms = 0;
+    std::size_t digits = 0;
+    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i, ++digits) {
+      ms = ms * 10 + (line[i] - '0');
+      if (ms > 600000) return fail("the time is above 600000 ms");
+    }
+    if (digits == 0) return fail("expected a time in milliseconds, found '" + line.substr(i, 20) + "'");
+    if (i < line.size() && !isBlank(line[i])) return fail("the time is not a whole number of milliseconds");
+    while (i < line.size() && isBlank(line[i])) ++i;
+    entries.push_back({static_cast<std::int32_t>(ms), line.substr(i)});
+  }
+  if (entries.empty()) {
+    if (reason) *reason = "the list names no frame";
+    return false;
+  }
+  return true;
+}
+
+bool writeGallery(const std::vector<GalleryEntry>& entries, const std::string& frameDir, const std::string& fontsDir,
+                  int columns, const std::string& pngFile, std::string* reason) {
+  if (entries.empty() || columns < 1) {
+    if (reason) *reason = "nothing to tile";
+    return false;
+  }
+  Typesetter ts;
+  if (!ts.open(fontsDir, reason)) return false;
+  std::vector<kpx::Picture> frames(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string path = (std::filesystem::path(frameDir) / (std::to_string(entries[i].ms) + ".png")).string();
+    std::string why;
+    if (!kpx::readPng(path, false, frames[i], &why)) {
+      if (reason) *reason = path + ": " + why;
+      return false;
+    }
+  }
+  // Every cell takes the first frame's size; others are sampled to fit.
+  const int fw = frames[0].width, fh = frames[0].height;
+  const int cellW = fw + 2 * kPad, cellH = fh + 2 * kPad + kLabel;
+  const int count = static_cast<int>(entries.size());
+  const int cols = std::min(columns, count), rows = (count + cols - 1) / cols;
+  Image sheet(cols * cellW, rows * cellH);
+  std::fill(sheet.rgb.begin(), sheet.rgb.end(), 24);
+  const std::uint8_t timeColour[3] = {250, 210, 120};
+  const std::uint8_t labelColour[3] = {235, 235, 235};
+  for (int k = 0; k < count; ++k) {
+    const kpx::Picture& f = frames[static_cast<std::size_t>(k)];
+    const int cx = (k % cols) * cellW + kPad, cy = (k / cols) * cellH + kPad;
+    for (int y = 0; y < fh; ++y)
+      for (int x = 0; x < fw; ++x) {
+        const int sx = x * f.width / fw, sy = y * f.height / fh;
+        const std::uint8_t* p = &f.pixels[(static_cast<std::size_t>(sy) * f.width + sx) * 3];
+        std::copy(p, p + 3, sheet.at(cx + x, cy + y));
+      }
+    const std::string time = std::to_string(entries[static_cast<std::size_t>(k)].ms);
+    const int baseline = cy + fh + kLabel - 5;
+    ts.draw(sheet, Typesetter::bold, 13, cx, baseline, time, timeColour);
+    const double timeWidth = ts.measure(Typesetter::bold, 13, time);
+    // Long labels are squeezed to stay inside their cell.
+    const std::string& label = entries[static_cast<std::size_t>(k)].label;
+    const double room = fw - timeWidth - 8, width = ts.measure(Typesetter::regular, 13, label);
+    const double squeeze = width > room && width > 0 ? std::max(0.5, room / width) : 1.0;
+    ts.draw(sheet, Typesetter::regular, 13, cx + timeWidth + 8, baseline, label, labelColour, squeeze);
+  }
+  kpx::Picture picture;
+  picture.width = sheet.width;
+  picture.height = sheet.height;
+  picture.pixels = std::move(sheet.rgb);
+  return kpx::writePng(pngFile, picture, reason);
+}
+
+}  // namespace forge
