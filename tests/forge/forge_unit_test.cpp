@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "forge.h"
+#include "gallery.h"
 #include "music.h"
 #include "show_env.h"
 #include "text.h"
@@ -219,3 +221,48 @@ TEST(ForgeTool, BadArgumentsAndUnwritableFoldersFailCleanly) {
 }
 
 }  // namespace
+
+TEST(GalleryList, ParsesTimesLabelsNotesAndBlankLines) {
+  std::vector<forge::GalleryEntry> e;
+  std::string why;
+  ASSERT_TRUE(forge::parseGalleryList("# note\n\n1000 Scene01 logo\r\n  250\t tab  label \n600000\n", e, &why)) << why;
+  ASSERT_EQ(e.size(), 3u);
+  EXPECT_EQ(e[0].ms, 1000);
+  EXPECT_EQ(e[0].label, "Scene01 logo");
+  EXPECT_EQ(e[1].ms, 250);
+  EXPECT_EQ(e[1].label, "tab  label");
+  EXPECT_EQ(e[2].ms, 600000);
+  EXPECT_EQ(e[2].label, "");
+}
+
+TEST(GalleryList, RejectsMalformedLinesNamingThem) {
+  for (const char* text : {"x 1000\n", "1000 ok\n12a label\n", "1000 ok\n\n600001\n", "99999999999999999999\n",
+                           "-5 label\n", "", "# only a note\n"}) {
+    std::vector<forge::GalleryEntry> e;
+    std::string why;
+    EXPECT_FALSE(forge::parseGalleryList(text, e, &why)) << text;
+    EXPECT_FALSE(why.empty());
+  }
+  std::string why;
+  std::vector<forge::GalleryEntry> e;
+  forge::parseGalleryList("1 a\n2 b\n3x\n", e, &why);
+  EXPECT_NE(why.find("line 3"), std::string::npos) << why;
+}
+
+TEST(GalleryList, TheRepositoryListShowsEveryGreetingInsideTheShow) {
+  std::ifstream in(std::string(VOLTRA_SOURCE_DIR) + "/scripts/gallery.txt");
+  ASSERT_TRUE(in);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<forge::GalleryEntry> e;
+  std::string why;
+  ASSERT_TRUE(forge::parseGalleryList(text, e, &why)) << why;
+  for (const auto& entry : e) EXPECT_LT(entry.ms, 197429) << entry.label;
+  // One frame inside each window of the greetings sheet.
+  const int windows[][2] = {{86600, 90801},   {90800, 95501},   {95500, 99501},   {99500, 104301}, {104300, 108001},
+                            {108000, 113001}, {113000, 117001}, {117000, 121501}, {121500, 125466}};
+  for (const auto& w : windows) {
+    bool shown = false;
+    for (const auto& entry : e) shown = shown || (w[0] < entry.ms && entry.ms < w[1]);
+    EXPECT_TRUE(shown) << w[0] << " … " << w[1];
+  }
+}
