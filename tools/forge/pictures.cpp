@@ -74,8 +74,9 @@ double cellNoise(int cx, int cy, int salt) {
 // scenes shows a twentieth of the picture on each tile; without the dust most
 // tiles would show nothing and the grid would read as one big glow. The
 // lattice repeats with the picture, so tiled copies stay seamless; it is
-// fainter toward the corners, so a single star keeps its round look, and
-// fades out in the last few pixels, so a sprite's edges stay clear.
+// faint outside the circle the big star fills, so a single star keeps its
+// round look, and fades out in the last few pixels, so a sprite's edges
+// stay clear.
 double dustValue(double x, double y, int n) {
   const double cell = n / 20.0;
   const int gx = static_cast<int>(std::floor((x + 0.5) / cell)), gy = static_cast<int>(std::floor((y + 0.5) / cell));
@@ -86,15 +87,15 @@ double dustValue(double x, double y, int n) {
       const double px = (gx + ox + 0.3 + 0.4 * cellNoise(cx, cy, 1)) * cell;
       const double py = (gy + oy + 0.3 + 0.4 * cellNoise(cx, cy, 2)) * cell;
       const double dx = std::fabs(x + 0.5 - px), dy = std::fabs(y + 0.5 - py);
-      const double lit = 0.45 + 0.55 * std::pow(cellNoise(cx, cy, 3), 2.0);
-      const double core = std::exp(-std::sqrt(dx * dx + dy * dy) / 1.6);
-      const double rays = std::exp(-dx / 0.7 - dy / 3.2) + std::exp(-dy / 0.7 - dx / 3.2);
+      const double lit = 0.55 + 0.45 * std::pow(cellNoise(cx, cy, 3), 2.0);
+      const double core = std::exp(-std::sqrt(dx * dx + dy * dy) / 2.4);
+      const double rays = std::exp(-dx / 0.9 - dy / 4.0) + std::exp(-dy / 0.9 - dx / 4.0);
       v = std::max(v, lit * std::min(1.0, core + 0.6 * rays));
     }
   // Clear at the very border, so a sprite's quad never shows its edges.
   const double border = std::min(std::min(x, y), std::min(n - 1 - x, n - 1 - y));
   const double c = n / 2.0, r = std::hypot(x + 0.5 - c, y + 0.5 - c);
-  return v * (0.9 - 0.4 * smoothstep(0.2 * n, 0.7 * n, r)) * smoothstep(0.5, 6.0, border);
+  return v * (0.95 - 0.65 * smoothstep(0.15 * n, 0.5 * n, r)) * smoothstep(0.5, 6.0, border);
 }
 
 // The whole picture's brightness (and mask): the big star over its dust.
