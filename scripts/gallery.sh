@@ -36,8 +36,15 @@ mkdir -p "$frames"
 count=0 started=$SECONDS
 cd "$build/show"
 # The list's own lines: a time, then a label; '#' notes and blank lines skipped.
-while read -r ms _; do
+line=0
+while read -r ms _ || [ -n "$ms" ]; do
+  line=$((line + 1))
+  ms=${ms%$'\r'}
   case "$ms" in '' | '#'*) continue ;; esac
+  if ! [[ "$ms" =~ ^[0-9]+$ ]]; then
+    echo "gallery: $list line $line: '$ms' is not a time in milliseconds" >&2
+    exit 1
+  fi
   if ! ../app/voltra-render --at "$ms" --size "$size" --out "$frames/$ms.png" >/dev/null 2>"$frames/error.txt"; then
     echo "gallery: the frame at $ms ms did not render:" >&2
     cat "$frames/error.txt" >&2
