@@ -38,7 +38,14 @@ bool writeGallery(const std::vector<GalleryEntry>& entries, const std::string& f
   const int cellW = fw + 2 * kPad, cellH = fh + 2 * kPad + kLabel;
   const int count = static_cast<int>(entries.size());
   const int cols = std::min(columns, count), rows = (count + cols - 1) / cols;
-  Image sheet(cols * cellW, rows * cellH);
+  const long long sheetW = static_cast<long long>(cols) * cellW, sheetH = static_cast<long long>(rows) * cellH;
+  if (sheetW > 65535 || sheetH > 65535) {
+    if (reason)
+      *reason = "the sheet would be " + std::to_string(sheetW) + " x " + std::to_string(sheetH) +
+                " pixels (at most 65535 a side): use smaller frames or other columns";
+    return false;
+  }
+  Image sheet(static_cast<int>(sheetW), static_cast<int>(sheetH));
   std::fill(sheet.rgb.begin(), sheet.rgb.end(), 24);
   const std::uint8_t timeColour[3] = {250, 210, 120};
   const std::uint8_t labelColour[3] = {235, 235, 235};

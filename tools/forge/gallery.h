@@ -25,7 +25,8 @@ bool parseGalleryList(const std::string& text, std::vector<GalleryEntry>& entrie
 // Tiles FRAMEDIR/MS.png of every entry, columns to a row, each frame under
 // its time and label, into pngFile (written through a temporary name). A
 // frame that cannot be read fails the whole sheet with its name and why;
-// frames of different sizes are scaled to the first one's size.
+// frames of different sizes are scaled to the first one's size; a sheet
+// above 65535 pixels a side (the PNG limit of the writer) is refused.
 bool writeGallery(const std::vector<GalleryEntry>& entries, const std::string& frameDir, const std::string& fontsDir,
                   int columns, const std::string& pngFile, std::string* reason);
 
