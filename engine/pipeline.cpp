@@ -2,6 +2,8 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
+
 #include "engine/log.h"
 #include "engine/window.h"
 
@@ -25,7 +27,17 @@ void loadOrthographic(double W, double H, double zFar) {
 
 bool pipelineIsSet() { return pipelineSet; }
 
+std::int32_t renderTextureSize(std::int32_t size, std::int32_t width, std::int32_t height) {
+  const std::int32_t need = std::max({size, width, height});
+  std::int32_t edge = 1;
+  while (edge < need && edge < (1 << 30)) edge *= 2;
+  return edge;
+}
+
 orbPipeline orbPipeline::create(std::int32_t size) {
+  // A window wider or taller than the asked-for edge would otherwise lose its
+  // right or top part, and the redraw would wrap the left edge round into it.
+  size = renderTextureSize(size, windowWidth(), windowHeight());
   orbPipeline pipeline;
   pipelineSet = true;
   pipeline.textureSize = size;

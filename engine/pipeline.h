@@ -3,10 +3,11 @@
 // redraw, buffer swap) and the overlay effects that draw layered, zoomed and
 // optionally turned copies of the captured frame: a radial blur.
 //
-// W × H is the window's size (engine/window.h), S the render texture's edge.
-// The captured frame occupies texture coordinates 0 … W/S by 0 … H/S, t = 0
-// at the window's bottom row. When W or H exceeds S only the lower-left S × S
-// part is captured and the redraw repeats it (the texture wraps).
+// W × H is the window's size (engine/window.h), S the render texture's edge:
+// the smallest power of two that is at least the size asked for and covers
+// both W and H (1024 for every window up to 1024 × 1024, 2048 at 1280 × 960),
+// so the whole frame is always captured. The captured frame occupies texture
+// coordinates 0 … W/S by 0 … H/S, t = 0 at the window's bottom row.
 //
 // GL state left behind:
 //   beginFrame        projection = perspective(45°, W/H, 0.1, 100); GL_MODELVIEW
@@ -34,8 +35,9 @@ class orbPipeline {
   std::int32_t textureSize = 0;
   orbRenderTexture renderTexture;
 
-  // A size × size render texture (4 components, GL_RGBA, not mipmapped).
-  // Marks the pipeline as set for orbOverlayFX::create.
+  // An S × S render texture (4 components, GL_RGBA, not mipmapped), S =
+  // renderTextureSize(size, W, H) for the window's current size. Marks the
+  // pipeline as set for orbOverlayFX::create.
   static orbPipeline create(std::int32_t size);
 
   void beginFrame() const;
@@ -76,3 +78,7 @@ bool pipelineIsSet();
 // are read only after a capture in the same frame, so a frame that draws
 // nothing needs none. Off by default.
 void setPipelineRehearsal(bool on);
+
+// The smallest power of two that is >= size, >= width and >= height (at
+// least 1; sides above 2^30 give 2^30).
+std::int32_t renderTextureSize(std::int32_t size, std::int32_t width, std::int32_t height);

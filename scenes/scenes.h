@@ -6,7 +6,7 @@
 #include "engine/script.h"
 
 // Scene01 … Scene13 with their enter, render and update procedures, in
-// scene table order (placeholders that do nothing until the scenes land).
+// scene table order.
 std::span<const SceneProcedures> sceneProcedures();
 
 // Registers Scene01 … Scene13 into scene table entries 1 … 13 and Timeline1.

@@ -140,3 +140,52 @@ TEST(ForgedShow, ContactSheetIsAPictureOfEveryTexture) {
 }
 
 }  // namespace
+
+// Where the ink of a self-masked picture sits: the mean row of its alpha
+// (the blue byte), as a fraction of the height from the top row as stored.
+double inkRow(const Loaded& l) {
+  double sum = 0, weight = 0;
+  for (int y = 0; y < l.height(); ++y)
+    for (int x = 0; x < l.width(); ++x) sum += y * double(l.pixel(x, y)[0]), weight += l.pixel(x, y)[0];
+  return sum / weight / l.height();
+}
+
+TEST(ForgedShow, SheetPicturesAreStoredUpsideDownAndPagesUpright) {
+  REQUIRE_SHOW();
+  // A large headline over a small line: upright the ink sits high, stored
+  // upside down (the greetings sheet shows row 0 at the bottom) it sits low.
+  EXPECT_LT(inkRow(load("text1_1")), 0.5);
+  EXPECT_GT(inkRow(load("greets_voltra")), 0.5);
+  EXPECT_GT(inkRow(load("greets_greets")), 0.5);
+}
+
+TEST(ForgedShow, StarPictureGivesEveryGridTileSomethingToShow) {
+  REQUIRE_SHOW();
+  // The star grid shows a twentieth of the picture on each tile.
+  const Loaded a = load("star_alpha");
+  const int cell = a.width() / 20;
+  int empty = 0;
+  for (int cy = 0; cy < 20; ++cy)
+    for (int cx = 0; cx < 20; ++cx) {
+      int most = 0;
+      for (int y = cy * cell; y < (cy + 1) * cell; ++y)
+        for (int x = cx * cell; x < (cx + 1) * cell; ++x) most = std::max(most, int(a.pixel(x, y)[0]));
+      empty += most < 25;  // a tenth opaque at least
+    }
+  EXPECT_EQ(empty, 0);
+}
+
+TEST(ForgedShow, GlowFadesOutAtItsFirstAndLastRows) {
+  REQUIRE_SHOW();
+  // The scroller's glow column ends where the texture's first and last rows
+  // meet (it repeats): both dark, or the column shows hard edges.
+  const Loaded g = load("finger");
+  auto rowMean = [&](int y) {
+    double sum = 0;
+    for (int x = 0; x < g.width(); ++x) sum += g.pixel(x, y)[0] + g.pixel(x, y)[1] + g.pixel(x, y)[2];
+    return sum / (3.0 * g.width());
+  };
+  EXPECT_LT(rowMean(0), 2.0);
+  EXPECT_LT(rowMean(g.height() - 1), 2.0);
+  EXPECT_GT(rowMean(g.height() / 2), 20.0);
+}

@@ -8,9 +8,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "forge.h"
+#include "gallery.h"
 #include "music.h"
+#include "png_io.h"
 #include "show_env.h"
 #include "text.h"
 
@@ -219,3 +222,89 @@ TEST(ForgeTool, BadArgumentsAndUnwritableFoldersFailCleanly) {
 }
 
 }  // namespace
+
+TEST(GalleryList, ParsesTimesLabelsNotesAndBlankLines) {
+  std::vector<forge::GalleryEntry> e;
+  std::string why;
+  ASSERT_TRUE(forge::parseGalleryList("# note\n\n1000 Scene01 logo\r\n  250\t tab  label \n600000\n", e, &why)) << why;
+  ASSERT_EQ(e.size(), 3u);
+  EXPECT_EQ(e[0].ms, 1000);
+  EXPECT_EQ(e[0].label, "Scene01 logo");
+  EXPECT_EQ(e[1].ms, 250);
+  EXPECT_EQ(e[1].label, "tab  label");
+  EXPECT_EQ(e[2].ms, 600000);
+  EXPECT_EQ(e[2].label, "");
+}
+
+TEST(GalleryList, RejectsMalformedLinesNamingThem) {
+  for (const char* text : {"x 1000\n", "1000 ok\n12a label\n", "1000 ok\n\n600001\n", "99999999999999999999\n",
+                           "-5 label\n", "", "# only a note\n"}) {
+    std::vector<forge::GalleryEntry> e;
+    std::string why;
+    EXPECT_FALSE(forge::parseGalleryList(text, e, &why)) << text;
+    EXPECT_FALSE(why.empty());
+  }
+  std::string why;
+  std::vector<forge::GalleryEntry> e;
+  forge::parseGalleryList("1 a\n2 b\n3x\n", e, &why);
+  EXPECT_NE(why.find("line 3"), std::string::npos) << why;
+}
+
+TEST(GalleryList, TheRepositoryListShowsEveryGreetingInsideTheShow) {
+  std::ifstream in(std::string(VOLTRA_SOURCE_DIR) + "/scripts/gallery.txt");
+  ASSERT_TRUE(in);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<forge::GalleryEntry> e;
+  std::string why;
+  ASSERT_TRUE(forge::parseGalleryList(text, e, &why)) << why;
+  for (const auto& entry : e) EXPECT_LT(entry.ms, 197429) << entry.label;
+  // One frame inside each window of the greetings sheet.
+  const int windows[][2] = {{86600, 90801},   {90800, 95501},   {95500, 99501},   {99500, 104301}, {104300, 108001},
+                            {108000, 113001}, {113000, 117001}, {117000, 121501}, {121500, 125466}};
+  for (const auto& w : windows) {
+    bool shown = false;
+    for (const auto& entry : e) shown = shown || (w[0] < entry.ms && entry.ms < w[1]);
+    EXPECT_TRUE(shown) << w[0] << " … " << w[1];
+  }
+}
+
+TEST_F(Typesetting, GalleryTilesFramesUnderTheirLabelsAndNamesAMissingOne) {
+  const auto dir = std::filesystem::temp_directory_path() / ("gallery-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  // Two 40 × 30 frames, one red and one blue; the second at half size is
+  // stretched to the first one's size.
+  auto frame = [&](int ms, int w, int h, std::uint8_t r, std::uint8_t b) {
+    kpx::Picture p;
+    p.width = w, p.height = h;
+    p.pixels.resize(std::size_t(w) * h * 3);
+    for (std::size_t i = 0; i < p.pixels.size(); i += 3) p.pixels[i] = r, p.pixels[i + 2] = b;
+    std::string why;
+    ASSERT_TRUE(kpx::writePng((dir / (std::to_string(ms) + ".png")).string(), p, &why)) << why;
+  };
+  frame(1000, 40, 30, 255, 0);
+  frame(2000, 20, 15, 0, 255);
+  std::vector<forge::GalleryEntry> entries{{1000, "red"}, {2000, "blue"}, {1000, "red again"}};
+  const std::string out = (dir / "sheet.png").string();
+  std::string why;
+  ASSERT_TRUE(forge::writeGallery(entries, dir.string(), "/usr/share/fonts/truetype/dejavu", 2, out, &why)) << why;
+  kpx::Picture sheet;
+  ASSERT_TRUE(kpx::readPng(out, false, sheet, &why)) << why;
+  // Cells of 40 + 2 × 6 by 30 + 2 × 6 + 20 (the label), two to a row.
+  EXPECT_EQ(sheet.width, 2 * 52);
+  EXPECT_EQ(sheet.height, 2 * 62);
+  auto at = [&](int x, int y) { return &sheet.pixels[(std::size_t(y) * sheet.width + x) * 3]; };
+  EXPECT_EQ(at(6 + 20, 6 + 15)[0], 255);       // first cell red
+  EXPECT_EQ(at(52 + 6 + 39, 6 + 29)[2], 255);  // second cell blue to its corner
+  EXPECT_EQ(at(6 + 20, 62 + 6 + 15)[0], 255);  // third cell, next row
+  int labelInk = 0;                            // the labels under the frames
+  for (int y = 6 + 30; y < 62; ++y)
+    for (int x = 0; x < 52; ++x) labelInk += at(x, y)[1] > 100;
+  EXPECT_GT(labelInk, 20);
+
+  entries.push_back({3000, "never rendered"});
+  std::filesystem::remove(out);
+  EXPECT_FALSE(forge::writeGallery(entries, dir.string(), "/usr/share/fonts/truetype/dejavu", 2, out, &why));
+  EXPECT_NE(why.find("3000.png"), std::string::npos) << why;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  std::filesystem::remove_all(dir);
+}

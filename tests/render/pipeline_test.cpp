@@ -88,6 +88,22 @@ TEST_F(PipelineTest, CreateMakesA1024RgbaRenderTexture) {
   EXPECT_TRUE(glIsTexture(texture.glName));
 }
 
+TEST(PipelineSize, SmallestPowerOfTwoCoveringTheWindow) {
+  // Every window the dialog offers up to 1024 × 1024 keeps the 1024 texture.
+  EXPECT_EQ(renderTextureSize(1024, 640, 480), 1024);
+  EXPECT_EQ(renderTextureSize(1024, 800, 600), 1024);
+  EXPECT_EQ(renderTextureSize(1024, 1024, 768), 1024);
+  EXPECT_EQ(renderTextureSize(1024, 1024, 1024), 1024);
+  EXPECT_EQ(renderTextureSize(1024, 1025, 10), 2048);
+  EXPECT_EQ(renderTextureSize(1024, 1280, 960), 2048);
+  EXPECT_EQ(renderTextureSize(1024, 300, 1600), 2048);  // the taller side counts too
+  EXPECT_EQ(renderTextureSize(256, 300, 200), 512);
+  EXPECT_EQ(renderTextureSize(0, 0, 0), 1);
+  EXPECT_EQ(renderTextureSize(-5, -1, -1), 1);
+  EXPECT_EQ(renderTextureSize(1 << 30, 1, 1), 1 << 30);
+  EXPECT_EQ(renderTextureSize(0x7FFFFFFF, 1, 1), 1 << 30);  // no overflow
+}
+
 TEST_F(PipelineTest, BeginFrameResetsMatricesAndClears) {
   glClearColor(0, 0, 1, 1);
   glMatrixMode(GL_MODELVIEW);

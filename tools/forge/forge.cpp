@@ -115,7 +115,7 @@ bool makeFromCommandList(const std::string& path, const std::string& name, Image
   return true;
 }
 
-bool makeFrom(Sources& src, const std::string& name, Image& out, std::string* reason) {
+bool makeUpright(Sources& src, const std::string& name, Image& out, std::string* reason) {
   if (auto it = src.sections.find(name); it != src.sections.end())
     return setTextPicture(src.typesetter, it->second, out, reason);
   const std::string list = src.assetsDir + "/synth/" + name + ".txt";
@@ -133,6 +133,14 @@ bool makeFrom(Sources& src, const std::string& name, Image& out, std::string* re
   }
   if (reason) *reason = name + ": no source makes this picture";
   return false;
+}
+
+// Every picture as the show stores it: the greetings sheet's pictures upside
+// down (see storedFlipped), the rest as drawn.
+bool makeFrom(Sources& src, const std::string& name, Image& out, std::string* reason) {
+  if (!makeUpright(src, name, out, reason)) return false;
+  if (storedFlipped(name)) flipVertically(out);
+  return true;
 }
 
 // The script is copied as written, after checking that it names the

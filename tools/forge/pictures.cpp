@@ -59,14 +59,66 @@ double starValue(double x, double y, int n) {
   return clamp01(v) * smoothstep(reach + 2, reach - 10, r);
 }
 
+// A small integer hash in [0, 1) for the dust below, the same on every run.
+double cellNoise(int cx, int cy, int salt) {
+  std::uint32_t h = static_cast<std::uint32_t>(cx) * 73856093u ^ static_cast<std::uint32_t>(cy) * 19349663u ^
+                    static_cast<std::uint32_t>(salt) * 83492791u;
+  h ^= h >> 13;
+  h *= 0x5bd1e995u;
+  h ^= h >> 15;
+  return (h & 0xFFFFu) / 65536.0;
+}
+
+// Star dust: one small four-pointed sparkle in each cell of a 20 × 20 grid,
+// placed and lit at random within its cell. The star grid of the last three
+// scenes shows a twentieth of the picture on each tile; without the dust most
+// tiles would show nothing and the grid would read as one big glow. The
+// lattice repeats with the picture, so tiled copies stay seamless; it is
+// faint outside the circle the big star fills, so a single star keeps its
+// round look, and fades out in the last few pixels, so a sprite's edges
+// stay clear.
+double dustValue(double x, double y, int n) {
+  const double cell = n / 20.0;
+  const int gx = static_cast<int>(std::floor((x + 0.5) / cell)), gy = static_cast<int>(std::floor((y + 0.5) / cell));
+  double v = 0;
+  for (int oy = -1; oy <= 1; ++oy)
+    for (int ox = -1; ox <= 1; ++ox) {
+      const int cx = ((gx + ox) % 20 + 20) % 20, cy = ((gy + oy) % 20 + 20) % 20;
+      const double px = (gx + ox + 0.3 + 0.4 * cellNoise(cx, cy, 1)) * cell;
+      const double py = (gy + oy + 0.3 + 0.4 * cellNoise(cx, cy, 2)) * cell;
+      const double dx = std::fabs(x + 0.5 - px), dy = std::fabs(y + 0.5 - py);
+      const double lit = 0.55 + 0.45 * std::pow(cellNoise(cx, cy, 3), 2.0);
+      const double core = std::exp(-std::sqrt(dx * dx + dy * dy) / 2.4);
+      const double rays = std::exp(-dx / 0.9 - dy / 4.0) + std::exp(-dy / 0.9 - dx / 4.0);
+      v = std::max(v, lit * std::min(1.0, core + 0.6 * rays));
+    }
+  // Clear at the very border, so a sprite's quad never shows its edges.
+  const double border = std::min(std::min(x, y), std::min(n - 1 - x, n - 1 - y));
+  const double c = n / 2.0, r = std::hypot(x + 0.5 - c, y + 0.5 - c);
+  return v * (0.95 - 0.65 * smoothstep(0.15 * n, 0.5 * n, r)) * smoothstep(0.5, 6.0, border);
+}
+
+// The whole picture's brightness (and mask): the big star over its dust.
+double starPictureValue(double x, double y, int n) { return std::max(starValue(x, y, n), dustValue(x, y, n)); }
+
 }  // namespace
+
+bool storedFlipped(const std::string& name) { return name == "flower1" || name.rfind("greets_", 0) == 0; }
+
+void flipVertically(Image& image) {
+  const std::size_t row = static_cast<std::size_t>(image.width) * 3;
+  for (int y = 0; y < image.height / 2; ++y)
+    std::swap_ranges(image.rgb.begin() + static_cast<std::ptrdiff_t>(y * row),
+                     image.rgb.begin() + static_cast<std::ptrdiff_t>((y + 1) * row),
+                     image.rgb.begin() + static_cast<std::ptrdiff_t>((image.height - 1 - y) * row));
+}
 
 Image makeStar() {
   const int n = 256;
   Image im(n, n);
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
-      const double v = starValue(x, y, n);
+      const double v = starPictureValue(x, y, n);
       // White where it is bright, warm gold in the rays.
       const double w = std::pow(v, 2.2);
       put(im, x, y, 0.2 + 0.8 * v + 0.2 * w, 0.12 + 0.68 * v + 0.2 * w, 0.02 + 0.3 * v + 0.68 * w);
@@ -74,7 +126,7 @@ Image makeStar() {
   // The colour outside the mask does not show; keep it dark to stay tidy.
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x)
-      if (starValue(x, y, n) < 0.004) put(im, x, y, 0, 0, 0);
+      if (starPictureValue(x, y, n) < 0.004) put(im, x, y, 0, 0, 0);
   return im;
 }
 
@@ -83,7 +135,7 @@ Image makeStarAlpha() {
   Image im(n, n);
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
-      const double v = starValue(x, y, n);
+      const double v = starPictureValue(x, y, n);
       put(im, x, y, v, v, v);
     }
   return im;
