@@ -131,6 +131,7 @@ bool readInto(const std::string& fileName, std::uint64_t maxBytes, bool refuseLo
   }
   // One byte beyond the cap tells a longer file from one of exactly maxBytes.
   const std::uint64_t want = refuseLonger && maxBytes < ~std::uint64_t{0} ? maxBytes + 1 : maxBytes;
+  if (regular) bytes.reserve(std::size_t(std::min<std::uint64_t>(std::uint64_t(st.st_size) + 1, want)));
   char chunk[1 << 16];
   while (bytes.size() < want) {
     const std::size_t ask = std::size_t(std::min<std::uint64_t>(sizeof chunk, want - bytes.size()));
@@ -143,6 +144,10 @@ bool readInto(const std::string& fileName, std::uint64_t maxBytes, bool refuseLo
       return false;
     }
     if (got == 0) break;
+    // Growth by doubling, but never past the cap: memory stays within it.
+    const std::uint64_t needed = bytes.size() + std::uint64_t(got);
+    if (needed > bytes.capacity())
+      bytes.reserve(std::size_t(std::min(std::max<std::uint64_t>(needed, 2 * std::uint64_t(bytes.capacity())), want)));
     bytes.insert(bytes.end(), chunk, chunk + got);
   }
   ::close(fd);
