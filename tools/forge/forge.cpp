@@ -3,8 +3,6 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -46,14 +44,9 @@ const std::vector<TextureInfo> kTextures = {
 const char* const kTextSources[] = {"text/pages.txt", "text/greets.txt", "text/credits.txt",
                                     "text/scroller.txt"};
 
+// Sources are small text files; anything beyond 1 MiB is not one of them.
 bool readText(const std::string& path, std::string& out, std::string* reason) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (reason) *reason = "cannot read " + path;
-    return false;
-  }
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  return fileio::readFile(path, std::uint64_t{1} << 20, out, reason);
 }
 
 // Everything a picture may be made from, loaded once per run.

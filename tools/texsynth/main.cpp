@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -148,7 +149,7 @@ int exportDump(const std::vector<std::string>& args) {
   if (!synth::loadDumpFile(args[0], h, &why)) return fail(why);
   const std::string text = synth::historiesToText(h);
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-    return fail("cannot write the listing");
+    return fail(std::string("cannot write the listing: ") + std::strerror(errno));
   return 0;
 }
 
