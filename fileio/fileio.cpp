@@ -388,9 +388,17 @@ bool StagedFolder::commit(const std::vector<std::string>& owned, std::string* re
     for (const std::string& name : moved)
       std::rename((staging_ + "/" + name).c_str(), (target_ + "/" + name).c_str());
   };
+  // Names first: a folder changed while it is read may skip entries.
+  std::vector<std::string> names;
   std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(target_, ec)) {
-    const std::string name = entry.path().filename().string();
+  for (const fs::directory_entry& entry : fs::directory_iterator(target_, ec))
+    names.push_back(entry.path().filename().string());
+  if (ec) {
+    setReason(reason, "cannot list " + target_ + ": " + ec.message());
+    discard();
+    return false;
+  }
+  for (const std::string& name : names) {
     if (std::find(owned.begin(), owned.end(), name) != owned.end()) continue;
     struct stat existing;
     const std::string to = staging_ + "/" + name;
@@ -402,12 +410,6 @@ bool StagedFolder::commit(const std::vector<std::string>& owned, std::string* re
       return false;
     }
     moved.push_back(name);
-  }
-  if (ec) {
-    moveBack();
-    setReason(reason, "cannot list " + target_ + ": " + ec.message());
-    discard();
-    return false;
   }
   // Swap in one step; where the file system cannot, through a third name.
   if (::renameat2(AT_FDCWD, staging_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) != 0) {
