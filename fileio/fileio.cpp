@@ -144,10 +144,14 @@ bool readInto(const std::string& fileName, std::uint64_t maxBytes, bool refuseLo
       return false;
     }
     if (got == 0) break;
-    // Growth by doubling, but never past the cap: memory stays within it.
+    // Growth by doubling, but straight to the cap when a doubling would come
+    // near it: memory stays within the cap (plus the block being replaced).
     const std::uint64_t needed = bytes.size() + std::uint64_t(got);
-    if (needed > bytes.capacity())
-      bytes.reserve(std::size_t(std::min(std::max<std::uint64_t>(needed, 2 * std::uint64_t(bytes.capacity())), want)));
+    if (needed > bytes.capacity()) {
+      std::uint64_t grown = std::max<std::uint64_t>(needed, 2 * std::uint64_t(bytes.capacity()));
+      if (grown + sizeof chunk >= want) grown = want;
+      bytes.reserve(std::size_t(grown));
+    }
     bytes.insert(bytes.end(), chunk, chunk + got);
   }
   ::close(fd);
