@@ -3,16 +3,20 @@
 #include <GL/gl.h>
 #include <png.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <vector>
+
+#include "fileio/fileio.h"
 
 namespace {
 
-// Encodes rows (bottom row first, as GL reads them) into an open file. libpng
+void appendBytes(png_structp png, png_bytep data, png_size_t size) {
+  auto* out = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + size);
+}
+
+// Encodes rows (bottom row first, as GL reads them) into memory. libpng
 // reports errors by longjmp, so this function keeps no state across it.
-bool encodeRows(std::FILE* file, const unsigned char* pixels, int width, int height) {
+bool encodeRows(std::vector<unsigned char>& file, const unsigned char* pixels, int width, int height) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -20,7 +24,7 @@ bool encodeRows(std::FILE* file, const unsigned char* pixels, int width, int hei
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, file);
+  png_set_write_fn(png, &file, appendBytes, nullptr);
   png_set_compression_level(png, 1);  // frames are many; speed over size
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -35,23 +39,18 @@ bool encodeRows(std::FILE* file, const unsigned char* pixels, int width, int hei
 
 }  // namespace
 
-bool writeFramePng(const std::string& fileName, int width, int height, std::string* reason) {
+bool writeFramePng(const std::string& fileName, int width, int height, std::string* reason,
+                   const std::vector<std::string>& inputs) {
   std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height));
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
 
-  const std::string temporary = fileName + ".part";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) {
-    if (reason) *reason = "cannot write " + fileName + ": " + std::strerror(errno);
+  std::vector<unsigned char> file;
+  if (!encodeRows(file, pixels.data(), width, height)) {
+    if (reason) *reason = "cannot write " + fileName + ": the PNG encoder failed";
     return false;
   }
-  bool ok = encodeRows(file, pixels.data(), width, height);
-  ok = (std::fclose(file) == 0) && ok;
-  if (!ok || std::rename(temporary.c_str(), fileName.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    if (reason) *reason = "cannot write " + fileName;
-    return false;
-  }
-  return true;
+  fileio::OutputOptions options;
+  options.inputs = inputs;
+  return fileio::writeWholeFile(fileName, file.data(), file.size(), options, reason);
 }

@@ -14,6 +14,7 @@
 #include "codec/detail/fast_decoder.h"
 #include "codec/detail/io.h"
 #include "codec/wavelet.h"
+#include "fileio/fileio.h"
 
 namespace codec {
 
@@ -25,11 +26,10 @@ int channelCount(const ImageHeader& h) { return h.bitsPerPixel == 24 ? 3 : 1; }
 
 LoadResult fail(LoadStatus status, std::string reason) { return {status, std::move(reason)}; }
 
-// Reads a whole file; ioError names the file.
-LoadResult readWholeFile(const std::string& fileName, std::vector<std::uint8_t>& bytes,
-                         std::uint64_t maxBytes = ~std::uint64_t{0}) {
+// Reads the first maxBytes of a file; ioError names the file.
+LoadResult readFileStart(const std::string& fileName, std::vector<std::uint8_t>& bytes, std::uint64_t maxBytes) {
   std::string reason;
-  if (!detail::readFile(fileName, bytes, &reason, maxBytes)) return fail(LoadStatus::ioError, reason);
+  if (!fileio::readFileStart(fileName, maxBytes, bytes, nullptr, &reason)) return fail(LoadStatus::ioError, reason);
   return {};
 }
 
@@ -119,15 +119,14 @@ LoadResult validateImageHeader(const ImageHeader& h, std::uint64_t fileSize, Ima
 }
 
 LoadResult readImageHeader(const std::string& fileName, ImageHeader& header) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return fail(LoadStatus::ioError, "cannot open " + fileName + ": " + std::strerror(errno));
-  std::uint8_t bytes[kHeaderSize];
-  in.read(reinterpret_cast<char*>(bytes), kHeaderSize);
-  if (in.gcount() != std::streamsize(kHeaderSize))
+  std::vector<std::uint8_t> bytes;
+  std::uint64_t size = 0;
+  std::string reason;
+  if (!fileio::readFileStart(fileName, kHeaderSize, bytes, &size, &reason))
+    return fail(LoadStatus::ioError, reason);
+  if (bytes.size() != kHeaderSize)
     return fail(LoadStatus::ioError, fileName + ": file is shorter than the 36-byte header");
-  in.seekg(0, std::ios::end);
-  const auto size = static_cast<std::uint64_t>(in.tellg());
-  parseImageHeader(bytes, kHeaderSize, header);
+  parseImageHeader(bytes.data(), kHeaderSize, header);
   LoadResult r = validateImageHeader(header, size, nullptr);
   if (!r.ok()) r.reason = fileName + ": " + r.reason;
   return r;
@@ -255,8 +254,14 @@ LoadResult readCoefficientStreams(const std::string& fileName, std::vector<std::
                                   std::vector<std::int32_t>& raster1,
                                   std::vector<std::int32_t>& raster2, std::vector<double>& table0,
                                   std::vector<double>& table1, std::vector<double>& table2) {
+  // Only the sections the header announces, checked against the file's size.
+  ImageHeader h{};
+  LoadResult r = readImageHeader(fileName, h);
+  if (!r.ok()) return r;
+  ImageLayout layout;
+  validateImageHeader(h, ~std::uint64_t{0}, &layout);
   std::vector<std::uint8_t> bytes;
-  LoadResult r = readWholeFile(fileName, bytes);
+  r = readFileStart(fileName, bytes, layout.totalBytes);
   if (!r.ok()) return r;
   r = readCoefficientStreams(bytes.data(), bytes.size(), raster0, raster1, raster2, table0,
                              table1, table2);
@@ -420,7 +425,7 @@ LoadResult loadWaveletImage(std::vector<std::uint8_t>& pixels, ImageHeader& head
   if (r.ok()) {
     ImageLayout layout;
     validateImageHeader(h, ~std::uint64_t{0}, &layout);
-    r = readWholeFile(fileName, bytes, layout.totalBytes);
+    r = readFileStart(fileName, bytes, layout.totalBytes);
   }
   if (r.ok()) {
     r = decodeInto(bytes.data(), bytes.size(), pixels, header, allocate);

@@ -301,8 +301,10 @@ std::vector<std::uint8_t> encodeImage(const std::uint8_t* pixels, int width, int
 bool encodeImageFile(const std::string& fileName, const std::uint8_t* pixels, int width,
                      int height, const EncodeParams& params, std::string* reason);
 
-// Writes bytes to fileName through a temporary file in the same directory and
-// a rename. False with reason on failure (the temporary is removed).
+// Writes bytes to fileName by fileio's output rules: a regular file is
+// replaced through a unique temporary file and a rename, a device or FIFO is
+// written in place, links are followed. False with reason on failure (the
+// temporary is removed, the old file stays).
 bool writeFileAtomically(const std::string& fileName, const std::uint8_t* data, std::size_t size,
                          std::string* reason);
 

@@ -73,11 +73,12 @@ const char* twirlLimit(const CallArgs& a) { return a.f[3] == 0.0f ? "radius scal
 const char* noiseLimit(const CallArgs& a) {
   return (a.i[3] < 0 || a.i[3] > 16) ? "bits outside 0..16" : nullptr;
 }
-// The scatter runs 1.5 × weight × pixels turns: bound the weights so a
-// command cannot run for minutes.
+// The scatter runs 1.5 × weight × pixels turns (none for a weight <= 0):
+// bound the weights on both sides so a command cannot run for minutes and
+// the turn count always fits its integer.
 const char* scatterLimit(const CallArgs& a) {
   for (int k = 3; k <= 4; ++k)
-    if (!(a.f[k] <= 16.0f) && !(a.f[k] < 0.0f)) return "weight above 16 (or not a number)";
+    if (!(a.f[k] >= -16.0f && a.f[k] <= 16.0f)) return "weight outside -16..16 (or not a number)";
   return nullptr;
 }
 const char* kaleidLimit(const CallArgs& a) {

@@ -4,11 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
+#include "fileio/fileio.h"
 #include "synth/detail.h"
 #include "synth/operations.h"
 
@@ -307,29 +305,23 @@ bool decodeDump(const std::uint8_t* data, std::size_t size, Histories& histories
 }
 
 bool loadDumpFile(const std::string& fileName, Histories& histories, std::string* error) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) {
-    if (error) *error = "cannot open " + fileName;
-    return false;
-  }
-  // Read at most one byte more than a dump so a longer file is refused
-  // without reading it whole.
-  std::vector<std::uint8_t> data(kDumpBytes + 1);
-  in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size()));
-  if (in.bad()) {
-    if (error) *error = "cannot read " + fileName;
-    return false;
-  }
-  const auto got = static_cast<std::size_t>(in.gcount());
+  // At most one byte more than a dump, so a longer file is refused without
+  // reading it whole.
+  std::vector<std::uint8_t> data;
   std::string why;
-  if (!decodeDump(data.data(), got, histories, &why)) {
-    if (error) *error = fileName + ": " + (got > kDumpBytes ? "a history dump holds 22020 bytes, this file more" : why);
+  if (!fileio::readFileStart(fileName, kDumpBytes + 1, data, nullptr, &why)) {
+    if (error) *error = why;
+    return false;
+  }
+  if (!decodeDump(data.data(), data.size(), histories, &why)) {
+    if (error) *error = fileName + ": " + (data.size() > kDumpBytes ? "a history dump holds 22020 bytes, this file more" : why);
     return false;
   }
   return true;
 }
 
-bool saveDumpFile(const std::string& fileName, const Histories& histories, std::string* error) {
+bool saveDumpFile(const std::string& fileName, const Histories& histories, std::string* error,
+                  const std::vector<std::string>& inputs) {
   for (int l = 0; l < kHistoryLayers; ++l) {
     const std::int32_t c = histories[std::size_t(l)].count;
     if (c < 0 || c > kMaxCommands) {
@@ -338,26 +330,9 @@ bool saveDumpFile(const std::string& fileName, const Histories& histories, std::
     }
   }
   const std::vector<std::uint8_t> bytes = encodeDump(histories);
-  const std::string temp = fileName + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (out) out.flush();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(temp, ec);
-      if (error) *error = "cannot write " + temp;
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, fileName, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    if (error) *error = "cannot replace " + fileName;
-    return false;
-  }
-  return true;
+  fileio::OutputOptions options;
+  options.inputs = inputs;
+  return fileio::writeWholeFile(fileName, bytes.data(), bytes.size(), options, error);
 }
 
 }  // namespace synth

@@ -191,9 +191,12 @@ std::vector<std::uint8_t> encodeDump(const Histories& histories);
 // Parses the 22020-byte layout; false with reason for a wrong size or count.
 bool decodeDump(const std::uint8_t* data, std::size_t size, Histories& histories,
                 std::string* error);
-// File forms. saveDumpFile writes through a temporary name and a rename, so an
-// existing file is replaced only by a complete new one.
+// File forms; false with a reason naming the file. saveDumpFile follows
+// fileio's output rules (a regular file is replaced only by a complete new
+// one, through a unique temporary name) and refuses to write over any of
+// `inputs`.
 bool loadDumpFile(const std::string& fileName, Histories& histories, std::string* error);
-bool saveDumpFile(const std::string& fileName, const Histories& histories, std::string* error);
+bool saveDumpFile(const std::string& fileName, const Histories& histories, std::string* error,
+                  const std::vector<std::string>& inputs = {});
 
 }  // namespace synth

@@ -4,9 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
+#include "fileio/fileio.h"
 #include "synth/operations.h"
 
 namespace synth {
@@ -355,27 +354,18 @@ bool renderCommandText(std::string_view text, int width, int height,
   return toFormat(bgrx, format, pixels);
 }
 
+bool readCommandSource(const std::string& fileName, std::string& data, std::string* error) {
+  if (fileio::readFile(fileName, kMaxCommandSourceBytes, data, error)) return true;
+  if (error && error->find("larger than") != std::string::npos)
+    *error += ", neither a command list nor a dump";
+  return false;
+}
+
 bool renderCommandSource(const std::string& fileName, int width, int height,
                          std::vector<std::uint8_t>& pixels, std::string* error,
                          PixelFormat format) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) {
-    if (error) *error = "cannot open " + fileName;
-    return false;
-  }
-  // Command lists are small; refuse anything far beyond 5 × 100 lines.
-  constexpr std::size_t kMaxText = 1 << 20;
-  std::string data(kMaxText + 1, '\0');
-  in.read(data.data(), std::streamsize(data.size()));
-  if (in.bad()) {
-    if (error) *error = "cannot read " + fileName;
-    return false;
-  }
-  data.resize(static_cast<std::size_t>(in.gcount()));
-  if (data.size() > kMaxText) {
-    if (error) *error = fileName + ": larger than 1 MiB, neither a command list nor a dump";
-    return false;
-  }
+  std::string data;
+  if (!readCommandSource(fileName, data, error)) return false;
   Histories h{};
   std::string why;
   if (data.find('\0') != std::string::npos) {

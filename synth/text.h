@@ -85,6 +85,11 @@ enum class PixelFormat {
 bool renderCommandText(std::string_view text, int width, int height,
                        std::vector<std::uint8_t>& pixels, std::string* error,
                        PixelFormat format = PixelFormat::bgrx);
+// Command lists are small: anything far beyond 5 × 100 lines is refused.
+inline constexpr std::size_t kMaxCommandSourceBytes = std::size_t{1} << 20;
+// Reads a command list or a dump file of at most kMaxCommandSourceBytes.
+// False with a reason naming the file (missing, a directory, too large).
+bool readCommandSource(const std::string& fileName, std::string& data, std::string* error);
 // The same for a file that holds either a command list or a 22020-byte
 // history dump (told apart by content: a dump contains zero bytes, text never).
 bool renderCommandSource(const std::string& fileName, int width, int height,

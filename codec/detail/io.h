@@ -1,5 +1,5 @@
-// Little-endian field access and whole-file I/O shared by the decoder, the
-// writer and the tool. Internal to the codec library.
+// Little-endian field access shared by the decoder, the writer and the tool.
+// Internal to the codec library (files go through fileio).
 #pragma once
 
 #include <bit>
@@ -32,10 +32,5 @@ inline void writeF64(std::uint8_t* p, double v) {
   const std::uint64_t u = std::bit_cast<std::uint64_t>(v);
   for (int i = 0; i < 8; ++i) p[i] = std::uint8_t(u >> (8 * i));
 }
-
-// Reads at most maxBytes of a file (all of it by default). False with a
-// reason naming the file when it cannot be opened or read.
-bool readFile(const std::string& fileName, std::vector<std::uint8_t>& bytes, std::string* reason,
-              std::uint64_t maxBytes = ~std::uint64_t{0});
 
 }  // namespace codec::detail

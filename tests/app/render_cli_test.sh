@@ -31,7 +31,7 @@ else
   # The show's data may not exist here: then the run must have said why.
   [ -s err.txt ] || [ -s error.txt ] || fail "--at failed without a word"
 fi
-ls ./*.part >/dev/null 2>&1 && fail "a partial PNG was left behind"
+ls ./*.part ./*.tmp-* >/dev/null 2>&1 && fail "a partial PNG was left behind"
 
 # Missing GL libraries are named.
 err=$(VOLTRA_GL_LIBRARY=libmissing-gl.so.1 "$render" 2>&1); code=$?

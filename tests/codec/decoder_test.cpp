@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "codec/wavelet.h"
@@ -83,6 +84,13 @@ TEST(WaveletDecoder, LoadsFromFileAndNamesMissingFiles) {
   EXPECT_NE(r.reason.find(name), std::string::npos) << r.reason;
   EXPECT_EQ(header.height, 0);
   EXPECT_TRUE(pixels.empty());
+
+  // A folder where a texture should be: said so, not "shorter than the header".
+  std::filesystem::create_directory(name);
+  r = loadWaveletImage(pixels, header, name, true);
+  std::filesystem::remove(name);
+  EXPECT_EQ(r.status, LoadStatus::ioError);
+  EXPECT_EQ(r.reason, name + " is a directory");
 }
 
 TEST(WaveletDecoder, SymbolAndValueUnpacking) {

@@ -132,6 +132,55 @@ TEST(KpxTool, FailuresNameTheFileAndWriteNothing) {
   EXPECT_EQ(files, 7);  // kpx.out, kpx.err, in.png, whole.kpx, cut.kpx, out.png, junk.png
 }
 
+// Outputs that are inputs, folders as inputs, and a PNG that claims more
+// pixels than it could hold.
+TEST(KpxTool, NeverDestroysAnInputAndBoundsWhatItReads) {
+  testsupport::ScopedTempDir dir;
+  writePng("a.png", natural(32));
+  ASSERT_EQ(runKpx("encode a.png a.kpx --levels 1").exitCode, 0);
+  const std::string png = testsupport::readFileBytes("a.png");
+  const std::string kpxFile = testsupport::readFileBytes("a.kpx");
+  fs::create_symlink("a.kpx", "same.kpx");
+  for (const char* args : {"decode a.kpx a.kpx", "decode a.kpx same.kpx", "encode a.png a.png"}) {
+    const ToolRun r = runKpx(args);
+    EXPECT_EQ(r.exitCode, 1) << args;
+    EXPECT_NE(r.err.find("it is the input"), std::string::npos) << args << ": " << r.err;
+  }
+  EXPECT_EQ(testsupport::readFileBytes("a.png"), png);
+  EXPECT_EQ(testsupport::readFileBytes("a.kpx"), kpxFile);
+
+  fs::create_directory("folder.kpx");
+  for (const char* args : {"info folder.kpx", "decode folder.kpx x.png", "encode folder.kpx x.kpx"}) {
+    const ToolRun r = runKpx(args);
+    EXPECT_EQ(r.exitCode, 1) << args;
+    EXPECT_NE(r.err.find("folder.kpx is a directory"), std::string::npos) << args << ": " << r.err;
+  }
+  const ToolRun missing = runKpx("info nope.kpx");
+  EXPECT_NE(missing.err.find("cannot open nope.kpx: No such file or directory"), std::string::npos) << missing.err;
+
+  // A tiny PNG whose header claims 65535 x 65535: refused before the
+  // 12 GB its pixels would take are allocated (the size in 32 bits wraps).
+  kpx::Picture tiny;
+  tiny.width = tiny.height = 1;
+  tiny.pixels = {1, 2, 3};
+  std::vector<std::uint8_t> bytes = kpx::encodePng(tiny, nullptr);
+  ASSERT_GT(bytes.size(), 33u);
+  const std::uint8_t side[8] = {0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF};
+  std::copy(side, side + 8, bytes.begin() + 16);  // IHDR width and height
+  std::uint32_t crc = 0xFFFFFFFFu;                // the chunk's CRC over type and data
+  for (std::size_t i = 12; i < 29; ++i) {
+    crc ^= bytes[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc ^= 0xFFFFFFFFu;
+  for (int i = 0; i < 4; ++i) bytes[29 + std::size_t(i)] = std::uint8_t(crc >> (24 - 8 * i));
+  std::ofstream("huge.png", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  const ToolRun huge = runKpx("encode huge.png h.kpx");
+  EXPECT_EQ(huge.exitCode, 1);
+  EXPECT_NE(huge.err.find("65535 x 65535 is above the limit of 67108864 pixels"), std::string::npos) << huge.err;
+  EXPECT_FALSE(fs::exists("h.kpx"));
+}
+
 TEST(KpxTool, EncodeDecodeRoundTripAndInfo) {
   testsupport::ScopedTempDir dir;
   const kpx::Picture picture = natural(64);

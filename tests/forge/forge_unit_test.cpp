@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "music.h"
 #include "png_io.h"
 #include "show_env.h"
+#include "tests/support/temp_dir.h"
 #include "text.h"
 
 namespace {
@@ -219,6 +221,32 @@ TEST(ForgeTool, BadArgumentsAndUnwritableFoldersFailCleanly) {
   EXPECT_EQ(runForge((dir / "out").string() + " --assets " + (dir / "none").string()), 1);
   EXPECT_FALSE(std::filesystem::exists(dir / "out" / "script.qsc"));
   std::filesystem::remove_all(dir);
+}
+
+// A run that fails part-way (here a broken synthesizer list) leaves the
+// previous show whole: the new one is built beside it and never swapped in.
+TEST(ForgeTool, AFailedRunLeavesThePreviousShowWhole) {
+  namespace fs = std::filesystem;
+  if (!fs::exists(forgetest::forgeBinary())) GTEST_SKIP() << "the forge is not built";
+  testsupport::ScopedTempDir dir;
+  fs::copy(FORGE_ASSETS, "assets", fs::copy_options::recursive);
+  std::ofstream("assets/synth/flower1.txt") << "noSuchOperation(1);\n";
+  fs::create_directories("show/data");
+  std::ofstream("show/data/flower1.kpx") << "old picture";
+  std::ofstream("show/music.ogg") << "old music";
+  std::ofstream("show/script.qsc") << "old script";
+  const fs::path root = fs::current_path();
+  EXPECT_EQ(runForge((root / "show").string() + " --assets " + (root / "assets").string()), 1);
+  EXPECT_EQ(testsupport::readFileBytes("show/data/flower1.kpx"), "old picture");
+  EXPECT_EQ(testsupport::readFileBytes("show/music.ogg"), "old music");
+  EXPECT_EQ(testsupport::readFileBytes("show/script.qsc"), "old script");
+  int entries = 0;
+  for (auto it = fs::recursive_directory_iterator("show"); it != fs::recursive_directory_iterator(); ++it) ++entries;
+  EXPECT_EQ(entries, 4);  // data/, its one picture, music.ogg, script.qsc
+  std::vector<std::string> beside;
+  for (const auto& e : fs::directory_iterator(".")) beside.push_back(e.path().filename().string());
+  std::sort(beside.begin(), beside.end());
+  EXPECT_EQ(beside, (std::vector<std::string>{"assets", "show"}));  // no half-built folder left
 }
 
 }  // namespace

@@ -58,5 +58,27 @@ for bad in "render list.txt --size 100 -o x.png" "render list.txt -o x.png" "ren
 done
 [ ! -e x.png ] && [ ! -e x.dump ] || fail "a failed run left an output file"
 
+# An input is never the output; a folder, a missing file or an endless
+# stream as input is a clear error (exit 1), never an abort.
+cp list.txt keep.txt
+err=$("$texsynth" compile keep.txt -o keep.txt 2>&1); code=$?
+[ "$code" -eq 1 ] && grep -q 'it is the input keep.txt' <<<"$err" || fail "compile over its input: $code $err"
+cmp -s list.txt keep.txt || fail "compile destroyed its input"
+err=$("$texsynth" render list.dump --size 8 -o list.dump.kpx 2>&1) || fail "render to a new .kpx failed: $err"
+cp list.dump same.kpx
+err=$("$texsynth" render same.kpx --size 8 -o same.kpx 2>&1); code=$?
+[ "$code" -eq 1 ] && cmp -s list.dump same.kpx || fail "render over its input: $code $err"
+mkdir folder
+for cmd in "compile folder -o f.dump" "render folder --size 8 -o f.png" "export folder"; do
+  # shellcheck disable=SC2086
+  err=$("$texsynth" $cmd 2>&1); code=$?
+  [ "$code" -eq 1 ] && grep -q 'folder is a directory' <<<"$err" || fail "'$cmd': $code $err"
+done
+err=$("$texsynth" compile /dev/zero -o z.dump 2>&1); code=$?
+[ "$code" -eq 1 ] && grep -q 'larger than 1 MiB' <<<"$err" || fail "compile /dev/zero: $code $err"
+err=$("$texsynth" compile nope.txt -o z.dump 2>&1)
+grep -q 'cannot open nope.txt: No such file or directory' <<<"$err" || fail "no reason for a missing file: $err"
+ls ./*.tmp* >/dev/null 2>&1 && fail "temporaries left behind: $(ls ./*.tmp*)"
+
 [ "$failures" -eq 0 ] && echo "texsynth: all checks passed"
 exit $((failures > 0))

@@ -68,6 +68,11 @@ TEST_F(Rejected, OperationLimits) {
   expectRejected(37, params({0, 1, 2e9f}), "motionBlur length 2e9");
   expectRejected(12, params({0, 1, 2, 1e9f, 0.5f}), "randCombine weight 1e9");
   expectRejected(12, params({0, 1, 2, 0.5f, std::numeric_limits<float>::quiet_NaN()}), "randCombine weight NaN");
+  // A huge negative weight once reached a float-to-integer conversion out of
+  // range (the fuzz seed rand-combine-negative-weight.txt keeps it).
+  expectRejected(12, params({0, 0, 0, 0, -3.689349e+19f}), "randCombine weight -3.7e19");
+  expectRejected(12, params({0, 1, 2, -16.5f, 0.5f}), "randCombine weight -16.5");
+  EXPECT_EQ(validateCommand(12, params({0, 1, 2, -16.0f, 16.0f})), "");
 }
 
 TEST_F(Rejected, ScratchOperands) {

@@ -3,14 +3,13 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <map>
 #include <sstream>
 #include <thread>
 
 #include "codec/wavelet.h"
+#include "fileio/fileio.h"
 #include "music.h"
 #include "pictures.h"
 #include "png_io.h"
@@ -45,14 +44,9 @@ const std::vector<TextureInfo> kTextures = {
 const char* const kTextSources[] = {"text/pages.txt", "text/greets.txt", "text/credits.txt",
                                     "text/scroller.txt"};
 
+// Sources are small text files; anything beyond 1 MiB is not one of them.
 bool readText(const std::string& path, std::string& out, std::string* reason) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (reason) *reason = "cannot read " + path;
-    return false;
-  }
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  return fileio::readFile(path, std::uint64_t{1} << 20, out, reason);
 }
 
 // Everything a picture may be made from, loaded once per run.
@@ -208,9 +202,18 @@ bool writePicturePng(const Image& image, const std::string& pngFile, std::string
 bool forgeShow(const Options& o, Report& report, std::string* reason) {
   const auto started = std::chrono::steady_clock::now();
   std::error_code ec;
-  fs::create_directories(fs::path(o.outDir) / "data", ec);
+  if (fs::equivalent(o.outDir, o.assetsDir, ec)) {
+    if (reason) *reason = "the output folder " + o.outDir + " is the sources folder";
+    return false;
+  }
+  // The show is built in a new folder beside the target and swapped in only
+  // when complete: a run that fails part-way leaves the previous show whole.
+  fileio::StagedFolder staged;
+  if (!staged.open(o.outDir, reason)) return false;
+  const fs::path dir = staged.path();
+  fs::create_directories(dir / "data", ec);
   if (ec) {
-    if (reason) *reason = "cannot create " + (fs::path(o.outDir) / "data").string() + ": " + ec.message();
+    if (reason) *reason = "cannot create " + (dir / "data").string() + ": " + ec.message();
     return false;
   }
   std::string script;
@@ -222,7 +225,7 @@ bool forgeShow(const Options& o, Report& report, std::string* reason) {
   std::thread musicThread([&] {
     try {
       const std::vector<float> samples = renderSoundtrack();
-      musicOk = writeOggVorbis((fs::path(o.outDir) / "music.ogg").string(), samples, &musicReason);
+      musicOk = writeOggVorbis((dir / "music.ogg").string(), samples, &musicReason);
     } catch (const std::exception& e) {
       musicReason = std::string("the soundtrack failed: ") + e.what();
     }
@@ -282,13 +285,14 @@ bool forgeShow(const Options& o, Report& report, std::string* reason) {
       report.worstPicture = t.name;
     }
     if (o.verbose) std::printf("forge: %-14s %4d x %-4d %7zu bytes  %.1f dB\n", t.name, image.width, image.height, file.size(), db);
-    const std::string path = (fs::path(o.outDir) / "data" / (std::string(t.name) + ".kpx")).string();
+    const std::string path = (dir / "data" / (std::string(t.name) + ".kpx")).string();
     if (!codec::writeFileAtomically(path, file.data(), file.size(), reason)) return finish(false);
   }
-  const std::string scriptPath = (fs::path(o.outDir) / "script.qsc").string();
+  const std::string scriptPath = (dir / "script.qsc").string();
   if (!codec::writeFileAtomically(scriptPath, reinterpret_cast<const std::uint8_t*>(script.data()), script.size(), reason))
     return finish(false);
   if (!finish(true)) return false;
+  if (!staged.commit({"data", "music.ogg", "script.qsc"}, reason)) return false;
   report.musicSeconds = kMusicLengthMs / 1000.0;
   if (!o.contactSheet.empty() && !writeContactSheet(o.outDir, o.fontsDir, o.contactSheet, reason)) return false;
   report.elapsedSeconds =

@@ -12,8 +12,10 @@
 // Every byte depends only on the sources: two runs write identical folders.
 //
 // Error contract: the functions here return false with a reason instead of
-// throwing; a failed run may leave some files written, but every file it
-// wrote is complete (each goes through a temporary name and a rename).
+// throwing. forgeShow builds the show in a new folder beside the output
+// folder and swaps it in only when complete, so a failed run leaves the
+// previous show whole; entries of the output folder that forge does not make
+// (anything but data/, music.ogg and script.qsc) are kept.
 #pragma once
 
 #include <cstdint>

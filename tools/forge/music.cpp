@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <map>
 
-#include "codec/wavelet.h"
+#include "fileio/fileio.h"
 
 namespace forge {
 
@@ -224,6 +223,36 @@ const int kMotif[8][8] = {{0, -1, 2, 3, -1, 2, 1, -1},
                           {2, -1, 2, 3, -1, 4, -1, 5},
                           {3, -1, -1, 1, 0, -1, -1, -1}};
 
+// A growing byte buffer behind libsndfile's virtual I/O.
+struct MemoryFile {
+  std::vector<std::uint8_t> bytes;
+  sf_count_t position = 0;
+};
+sf_count_t memoryLength(void* user) { return sf_count_t(static_cast<MemoryFile*>(user)->bytes.size()); }
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+  auto* m = static_cast<MemoryFile*>(user);
+  const sf_count_t base = whence == SEEK_CUR ? m->position : whence == SEEK_END ? sf_count_t(m->bytes.size()) : 0;
+  if (base + offset < 0) return -1;
+  m->position = base + offset;
+  return m->position;
+}
+sf_count_t memoryRead(void* to, sf_count_t count, void* user) {
+  auto* m = static_cast<MemoryFile*>(user);
+  const sf_count_t size = sf_count_t(m->bytes.size());
+  const sf_count_t n = std::max<sf_count_t>(0, std::min(count, size - m->position));
+  if (n > 0) std::memcpy(to, m->bytes.data() + m->position, std::size_t(n));
+  m->position += n;
+  return n;
+}
+sf_count_t memoryWrite(const void* from, sf_count_t count, void* user) {
+  auto* m = static_cast<MemoryFile*>(user);
+  if (std::size_t(m->position + count) > m->bytes.size()) m->bytes.resize(std::size_t(m->position + count));
+  std::memcpy(m->bytes.data() + m->position, from, std::size_t(count));
+  m->position += count;
+  return count;
+}
+sf_count_t memoryTell(void* user) { return static_cast<MemoryFile*>(user)->position; }
+
 }  // namespace
 
 const std::vector<MusicSection>& musicSections() { return kSections; }
@@ -368,14 +397,17 @@ bool setOggSerial(std::vector<std::uint8_t>& bytes, std::uint32_t serial) {
 }
 
 bool writeOggVorbis(const std::string& fileName, const std::vector<float>& samples, std::string* reason) {
-  const std::string temporary = fileName + ".encoding";
+  // Encoded into memory (the serial is patched before anything reaches a
+  // file), then written by the output rules every writer follows.
+  MemoryFile memory;
+  SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
   SF_INFO info{};
   info.samplerate = kMusicRate;
   info.channels = 2;
   info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-  SNDFILE* file = sf_open(temporary.c_str(), SFM_WRITE, &info);
+  SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
   if (!file) {
-    if (reason) *reason = "cannot write " + temporary + ": " + sf_strerror(nullptr);
+    if (reason) *reason = "cannot encode " + fileName + ": " + sf_strerror(nullptr);
     return false;
   }
   double quality = 0.45;
@@ -391,20 +423,15 @@ bool writeOggVorbis(const std::string& fileName, const std::vector<float>& sampl
   }
   const int closed = sf_close(file);
   if (written != frames || closed != 0) {
-    std::remove(temporary.c_str());
     if (reason) *reason = "writing the soundtrack failed";
     return false;
   }
-  std::ifstream in(temporary, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
-  std::remove(temporary.c_str());
   // The encoder picks a random stream serial; a fixed one makes runs repeatable.
-  if (!setOggSerial(bytes, 0x566F6C74u)) {
+  if (!setOggSerial(memory.bytes, 0x566F6C74u)) {
     if (reason) *reason = "the encoder wrote no well-formed Ogg stream";
     return false;
   }
-  return codec::writeFileAtomically(fileName, bytes.data(), bytes.size(), reason);
+  return fileio::writeWholeFile(fileName, memory.bytes.data(), memory.bytes.size(), {}, reason);
 }
 
 }  // namespace forge

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "codec/detail/io.h"
 #include "codec/wavelet.h"
+#include "fileio/fileio.h"
 #include "png_io.h"
 #include "search.h"
 
@@ -33,7 +35,13 @@ const char* const kUsage =
     "  --psnr DB       choose levels, widths and threshold for at least DB dB PSNR\n"
     "                  in the fewest bytes\n"
     "  --max-bytes N   choose them for the best PSNR within N bytes\n"
-    "Output files are replaced only by complete new ones.\n";
+    "\n"
+    "Inputs are read up to 256 MiB (PNG pictures up to 8192 x 8192 pixels). An output\n"
+    "file is replaced only by a complete new one, never when it is an input; a device\n"
+    "or FIFO is written in place, and OUT \"-\" is standard output.\n";
+
+// info reads whole files; the show's largest picture is a few MiB.
+constexpr std::uint64_t kMaxKpxFileBytes = std::uint64_t{256} << 20;
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "kpx: %s\n", message.c_str());
@@ -65,7 +73,7 @@ bool parseReal(const std::string& text, double& out) {
 int info(const std::string& fileName) {
   std::vector<std::uint8_t> bytes;
   std::string reason;
-  if (!codec::detail::readFile(fileName, bytes, &reason)) return fail(reason);
+  if (!fileio::readFile(fileName, kMaxKpxFileBytes, bytes, &reason)) return fail(reason);
   std::printf("file            %s (%zu bytes)\n", fileName.c_str(), bytes.size());
   codec::ImageHeader h;
   if (!codec::parseImageHeader(bytes.data(), bytes.size(), h)) {
@@ -130,7 +138,7 @@ int decode(const std::string& in, const std::string& out) {
     }
   }
   std::string reason;
-  if (!kpx::writePng(out, picture, &reason)) return fail(reason);
+  if (!kpx::writePng(out, picture, &reason, {in})) return fail(reason);
   return 0;
 }
 
@@ -216,7 +224,7 @@ int encode(int argc, char** argv) {
                   " dB); nothing written");
     }
     params = s.best.params;
-    std::printf("chose %s after %d trials\n", kpx::describe(params).c_str(), s.trials);
+    std::fprintf(out == "-" ? stderr : stdout, "chose %s after %d trials\n", kpx::describe(params).c_str(), s.trials);
   } else {
     if (levels < 0) {
       levels = kpx::maxLevelCount(picture.width, picture.height, 5);
@@ -236,8 +244,11 @@ int encode(int argc, char** argv) {
   codec::ImageHeader header;
   const codec::LoadResult check = codec::decodeWaveletImage(file.data(), file.size(), decoded, header);
   if (!check.ok()) return fail("the encoded file does not decode: " + check.reason);
-  if (!codec::writeFileAtomically(out, file.data(), file.size(), &reason)) return fail(reason);
-  std::printf("wrote %s: %zu bytes (%.3f bits per pixel), PSNR %.2f dB\n", out.c_str(), file.size(),
+  fileio::OutputOptions options;
+  options.inputs = {in};
+  options.allowStdout = true;
+  if (!fileio::writeWholeFile(out, file.data(), file.size(), options, &reason)) return fail(reason);
+  std::fprintf(out == "-" ? stderr : stdout, "wrote %s: %zu bytes (%.3f bits per pixel), PSNR %.2f dB\n", out.c_str(), file.size(),
               8.0 * double(file.size()) / (double(picture.width) * picture.height),
               kpx::psnr(picture, decoded));
   return 0;
@@ -245,7 +256,7 @@ int encode(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   if (argc < 2) return usageError("no command given");
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
@@ -262,4 +273,16 @@ int main(int argc, char** argv) {
   }
   if (command == "encode") return encode(argc, argv);
   return usageError("unknown command " + command);
+}
+
+int main(int argc, char** argv) {
+  // Out of memory or a library's exception: a message naming the files, never an abort.
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::string files;
+    for (int i = 2; i < argc && argv[i][0] != '-'; ++i) files += std::string(files.empty() ? "" : ", ") + argv[i];
+    return fail((files.empty() ? "" : files + ": ") +
+                (dynamic_cast<const std::bad_alloc*>(&e) ? std::string("out of memory") : std::string(e.what())));
+  }
 }

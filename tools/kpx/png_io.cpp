@@ -4,18 +4,23 @@
 
 #include <cstring>
 
-#include "codec/detail/io.h"
-#include "codec/wavelet.h"
+#include "fileio/fileio.h"
 
 namespace kpx {
 
 namespace {
 
 bool finishRead(png_image& image, bool grey, Picture& picture, std::string* reason) {
-  if (image.width == 0 || image.height == 0 || image.width > 65535 || image.height > 65535) {
-    if (reason)
-      *reason = "picture size " + std::to_string(image.width) + " x " +
-                std::to_string(image.height) + " is outside 1 .. 65535";
+  const std::string size = std::to_string(image.width) + " x " + std::to_string(image.height);
+  bool fits = image.width != 0 && image.height != 0 && image.width <= 65535 && image.height <= 65535;
+  if (!fits && reason) *reason = "picture size " + size + " is outside 1 .. 65535";
+  // In 64 bits: libpng's PNG_IMAGE_SIZE wraps at 32.
+  const std::uint64_t pixels = std::uint64_t(image.width) * image.height;
+  if (fits && pixels > kMaxPngPixels) {
+    fits = false;
+    if (reason) *reason = "picture size " + size + " is above the limit of " + std::to_string(kMaxPngPixels) + " pixels";
+  }
+  if (!fits) {
     png_image_free(&image);
     return false;
   }
@@ -23,7 +28,7 @@ bool finishRead(png_image& image, bool grey, Picture& picture, std::string* reas
   picture.width = int(image.width);
   picture.height = int(image.height);
   picture.grey = grey;
-  picture.pixels.assign(PNG_IMAGE_SIZE(image), 0);  // zeros: alpha composites onto black
+  picture.pixels.assign(std::size_t(pixels) * (grey ? 1 : 3), 0);  // zeros: alpha composites onto black
   if (!png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr)) {
     if (reason) *reason = image.message;
     png_image_free(&image);
@@ -49,7 +54,7 @@ bool decodePng(const std::uint8_t* data, std::size_t size, bool grey, Picture& p
 
 bool readPng(const std::string& fileName, bool grey, Picture& picture, std::string* reason) {
   std::vector<std::uint8_t> bytes;
-  if (!codec::detail::readFile(fileName, bytes, reason)) return false;
+  if (!fileio::readFile(fileName, kMaxPngFileBytes, bytes, reason)) return false;
   if (!decodePng(bytes.data(), bytes.size(), grey, picture, reason)) {
     if (reason) *reason = fileName + ": " + *reason;
     return false;
@@ -78,10 +83,14 @@ std::vector<std::uint8_t> encodePng(const Picture& picture, std::string* reason)
   return out;
 }
 
-bool writePng(const std::string& fileName, const Picture& picture, std::string* reason) {
+bool writePng(const std::string& fileName, const Picture& picture, std::string* reason,
+              const std::vector<std::string>& inputs) {
   const std::vector<std::uint8_t> bytes = encodePng(picture, reason);
   if (bytes.empty()) return false;
-  return codec::writeFileAtomically(fileName, bytes.data(), bytes.size(), reason);
+  fileio::OutputOptions options;
+  options.inputs = inputs;
+  options.allowStdout = true;
+  return fileio::writeWholeFile(fileName, bytes.data(), bytes.size(), options, reason);
 }
 
 }  // namespace kpx

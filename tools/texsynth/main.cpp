@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "codec/wavelet.h"
+#include "fileio/fileio.h"
 #include "png_io.h"
 #include "synth/operations.h"
 #include "synth/synth.h"
@@ -35,7 +37,9 @@ const char* const kUsage =
     "\"perlinNoise(4,32,1234,255,128,6,true);\"); \"[layer N]\" (0..4) starts the\n"
     "history of layer N, commands before any header belong to layer 4; blank\n"
     "lines and \"#\" comments are allowed. Layers 0..4 are replayed in order and\n"
-    "layer 4 is the picture. Output files are replaced only by complete new ones.\n";
+    "layer 4 is the picture. Inputs are read up to 1 MiB. An output file is\n"
+    "replaced only by a complete new one, never when it is the input; a device or\n"
+    "FIFO is written in place.\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "texsynth: %s\n", message.c_str());
@@ -64,9 +68,8 @@ bool endsWith(const std::string& s, const char* suffix) {
 // A dump may hold entries that replays skip (no operation, invalid
 // arguments): name each with its reason. Text lists refuse them instead.
 void warnSkippedEntries(const std::string& input) {
-  std::ifstream in(input, std::ios::binary);
-  const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (data.find('\0') == std::string::npos) return;
+  std::string data;
+  if (!synth::readCommandSource(input, data, nullptr) || data.find('\0') == std::string::npos) return;
   synth::Histories h{};
   if (!synth::decodeDump(reinterpret_cast<const std::uint8_t*>(data.data()), data.size(), h, nullptr)) return;
   for (int l = 0; l < synth::kHistoryLayers; ++l)
@@ -119,7 +122,7 @@ int render(const std::vector<std::string>& args) {
     picture.height = height;
     picture.grey = false;
     picture.pixels = std::move(rgb);
-    if (!kpx::writePng(output, picture, &why)) return fail(why);
+    if (!kpx::writePng(output, picture, &why, {input})) return fail(why);
     return 0;
   }
   // The deepest transform (up to 5 steps) that divides both sides.
@@ -130,7 +133,12 @@ int render(const std::vector<std::string>& args) {
   params.valueBits[0] = params.valueBits[1] = params.valueBits[2] = 8;
   params.threshold = -1.0;
   params.grey = false;
-  if (!codec::encodeImageFile(output, rgb.data(), width, height, params, &why)) return fail(why);
+  const std::vector<std::uint8_t> file = codec::encodeImage(rgb.data(), width, height, params, &why);
+  if (file.empty()) return fail(why);
+  fileio::OutputOptions options;
+  options.inputs = {input};
+  options.allowStdout = true;
+  if (!fileio::writeWholeFile(output, file.data(), file.size(), options, &why)) return fail(why);
   return 0;
 }
 
@@ -141,7 +149,7 @@ int exportDump(const std::vector<std::string>& args) {
   if (!synth::loadDumpFile(args[0], h, &why)) return fail(why);
   const std::string text = synth::historiesToText(h);
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-    return fail("cannot write the listing");
+    return fail(std::string("cannot write the listing: ") + std::strerror(errno));
   return 0;
 }
 
@@ -160,14 +168,11 @@ int compile(const std::vector<std::string>& args) {
     }
   }
   if (input.empty() || output.empty()) return usageError("compile needs TEXT and -o DUMP");
-  std::ifstream in(input, std::ios::binary);
-  if (!in) return fail("cannot open " + input);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return fail("cannot read " + input);
+  std::string text, why;
+  if (!fileio::readFile(input, synth::kMaxCommandSourceBytes, text, &why)) return fail(why);
   synth::Histories h{};
-  std::string why;
   if (!synth::parseCommandList(text, h, &why)) return fail(input + ": " + why);
-  if (!synth::saveDumpFile(output, h, &why)) return fail(why);
+  if (!synth::saveDumpFile(output, h, &why, {input})) return fail(why);
   return 0;
 }
 
@@ -195,7 +200,7 @@ int listOperations() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return usageError("no command given");
   const std::string command = args[0];
@@ -214,4 +219,18 @@ int main(int argc, char** argv) {
   if (command == "compile") return compile(args);
   if (command == "ops") return listOperations();
   return usageError("unknown command " + command);
+}
+
+int main(int argc, char** argv) {
+  // Out of memory or a library's exception: a message naming the files, never an abort.
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::string files;
+    for (int i = 2; i < argc; ++i)
+      if (argv[i][0] != '-' && std::string(argv[i - 1]) != "--size" && std::string(argv[i - 1]) != "--height")
+        files += std::string(files.empty() ? "" : ", ") + argv[i];
+    return fail((files.empty() ? "" : files + ": ") +
+                (dynamic_cast<const std::bad_alloc*>(&e) ? std::string("out of memory") : std::string(e.what())));
+  }
 }
