@@ -26,6 +26,13 @@ void loadingProgress(double fraction);
 // slot 4; the loading screen's slot-5 texture is disposed when it is replaced.
 void createSharedObjects();
 
+// Threads that decode the texture files ahead of the uploads, from
+// loadingScreenInit on (the GL thread decodes as well whenever it would wait).
+// 0: every file is decoded on the GL thread when its slot is made; negative:
+// one per core beyond the first (the default). The log, the GL names and the
+// failures are the same either way.
+void setTextureDecodeThreads(int threads);
+
 // Makes slot's texture as the texture table says (alpha operations and the
 // second upload for 4 components), disposing what the slot held before.
 void loadTextureSlot(int slot);
