@@ -134,6 +134,25 @@ void replaceTexture(int slot, orbTexture made) {
 
 void loadTextureSlot(int slot) { replaceTexture(slot, makeTexture(slot, textureTable[slot].alphaSource)); }
 
+namespace {
+
+// True while a later step of start-up reads slot's pixels.
+bool pixelsStillRead(int slot, int lastMade) {
+  if (slot == tex::heightmap) return true;  // until the terrain has read it
+  for (int later = lastMade + 1; later < textureSlotCount; ++later)
+    if (later != slot && textureTable[later].alphaSource == slot) return true;
+  return false;
+}
+
+// After slot was made: frees what start-up reads no more.
+void releaseReadPixels(int slot) {
+  if (!pixelsStillRead(slot, slot)) textures[slot].releasePixels();
+  const int source = textureTable[slot].alphaSource;
+  if (source != noAlphaSource && source != slot && !pixelsStillRead(source, slot)) textures[source].releasePixels();
+}
+
+}  // namespace
+
 void setTextureDecodeThreads(int threads) { decodeThreadSetting = threads < 0 ? -1 : threads; }
 
 void loadingScreenInit() {
@@ -156,8 +175,10 @@ void loadingScreenInit() {
 
   startDecodingAhead();
   loadTextureSlot(tex::loading);
+  textures[tex::loading].releasePixels();
   // The logo is shown before its alpha picture is loaded: its own blue is the mask for now.
   replaceTexture(tex::voltra, makeTexture(tex::voltra, tex::voltra));
+  textures[tex::voltra].releasePixels();
 }
 
 void loadingProgress(double fraction) {
@@ -224,11 +245,15 @@ void createSharedObjects() {
   camera.setActive(true);
   loadingProgress(0.3);
 
-  for (int slot = 1; slot < textureSlotCount; ++slot) loadTextureSlot(slot);
+  for (int slot = 1; slot < textureSlotCount; ++slot) {
+    loadTextureSlot(slot);
+    releaseReadPixels(slot);
+  }
   loadingProgress(0.4);
 
   terrain = orbTerrain::create(30, 30, 1.0f);
   terrain.loadHeights(texture(tex::heightmap), 3.0f);
+  textures[tex::heightmap].releasePixels();
   terrain.build();
   loadingProgress(0.5);
 }

@@ -106,6 +106,7 @@ orbTexture orbTexture::create(const std::string& fileName, DecodedTexture decode
 }
 
 void orbTexture::upload() {
+  if (image.pixels.size() < pixelCount(image) * 4) return;
   glDeleteTextures(1, &glName);
   glGenTextures(1, &glName);
   glBindTexture(GL_TEXTURE_2D, glName);
@@ -113,6 +114,8 @@ void orbTexture::upload() {
   uploadPixels(image.components, image.width, image.height, GL_BGRA, mipmapped, image.pixels.data());
   glBindTexture(GL_TEXTURE_2D, 0);
 }
+
+void orbTexture::releasePixels() { std::vector<std::uint8_t>().swap(image.pixels); }
 
 void orbTexture::dispose() {
   glDeleteTextures(1, &glName);

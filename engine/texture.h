@@ -70,8 +70,12 @@ class orbTexture {
   static orbTexture create(const std::string& fileName, DecodedTexture decoded, std::int32_t components,
                            bool mipmapped, bool uploadPixels = true);
 
-  // Replaces the GL texture by a new one made from the current pixels.
+  // Replaces the GL texture by a new one made from the current pixels. After
+  // releasePixels there are none: the GL texture is left as it is.
   void upload();
+  // Frees the pixel copy once nothing will read it again (GL holds its own);
+  // width, height and components stay, getPixel then leaves its output as is.
+  void releasePixels();
   // Deletes the GL texture, logs "Disposing Texture" (GL name) and the
   // separator, and releases the pixels. glName is 0 afterwards.
   void dispose();
