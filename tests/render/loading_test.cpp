@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <set>
 
 #include "engine/loading.h"
@@ -276,4 +279,80 @@ TEST_F(LoadingTest, MissingLoadingPictureStopsWithNonZeroExit) {
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(textureIoExitCode), "data/loading.kpx");
+}
+
+namespace {
+
+// A copy of the test set in folder, with slot's file changed by damage. Made
+// once: a death-test child runs the test body again up to its own statement
+// and must find the folders, and the logs in them, as the parent left them.
+void copyTextureSet(const std::string& folder, int slot, const std::function<void(const std::string&)>& damage) {
+  if (std::filesystem::exists(folder)) return;
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy("data", folder + "/data", std::filesystem::copy_options::recursive);
+  if (damage) damage(folder + "/" + textureTable[slot].fileName);
+}
+
+// Start-up steps 4 to 11 in a fresh process (a death-test child) in folder,
+// with threads decode threads; the child ends with exitCode and a stderr
+// matching pattern. Returns the folder's debug.txt lines and error.txt.
+std::pair<std::vector<std::string>, std::string> startUpInChild(const std::string& folder, int threads,
+                                                                 int exitCode, const std::string& pattern) {
+  EXPECT_EXIT(
+      {
+        if (chdir(folder.c_str()) != 0) std::_Exit(98);
+        resetLogForTesting();
+        setTextureDecodeThreads(threads);
+        loadingScreenInit();
+        createSharedObjects();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(exitCode), pattern);
+  const std::string base = rendertest::scratchDirectory() + "/" + folder;
+  std::vector<std::string> lines;
+  std::istringstream log(rendertest::readTextFile(base + "/debug.txt"));
+  for (std::string line; std::getline(log, line);) lines.push_back(line.substr(0, line.size() - 1));
+  return {lines, rendertest::readTextFile(base + "/error.txt")};
+}
+
+void breakHeader(const std::string& file) {
+  std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
+  f.seekp(7);
+  f.put(5);  // bits per pixel: neither grey nor colour
+}
+
+}  // namespace
+
+TEST_F(LoadingTest, DecodingAheadKeepsTheLogAndTheNamesOfDecodingOneByOne) {
+  copyTextureSet("serial", 0, nullptr);
+  copyTextureSet("ahead", 0, nullptr);
+  const auto [serial, serialError] = startUpInChild("serial", 0, 0, "");
+  const auto [ahead, aheadError] = startUpInChild("ahead", 3, 0, "");
+  // 56 texture blocks and the disposal of the first slot-5 texture.
+  EXPECT_EQ(serial.size(), 56u * 5 + 2);
+  EXPECT_EQ(ahead, serial);
+  EXPECT_EQ(serialError, "");
+  EXPECT_EQ(aheadError, "");
+}
+
+TEST_F(LoadingTest, ATextureThatFailsStopsAtItsOwnPlaceInTheLogWithOrWithoutDecodingAhead) {
+  constexpr int broken = tex::Text3_4;
+  for (int threads : {0, 3}) {
+    const std::string folder = "broken" + std::to_string(threads);
+    copyTextureSet(folder, broken, breakHeader);
+    const auto [lines, error] = startUpInChild(folder, threads, 0, "");
+    EXPECT_EQ(error, "Sorry, but the following module had something to say:\r\n\r\norbTexture\r\nCould not load Texture\r\n")
+        << threads << " threads";
+    // Slots 0 and 5, the disposal, slots 1 … broken - 1; nothing after.
+    ASSERT_EQ(lines.size(), (2u + broken - 1) * 5 + 2) << threads << " threads";
+    EXPECT_EQ(lines[lines.size() - 4], std::string(textureTable[broken - 1].fileName) + " | 0");
+  }
+  // A missing file ends the run with the I/O exit code at the same place.
+  for (int threads : {0, 3}) {
+    const std::string folder = "missing" + std::to_string(threads);
+    copyTextureSet(folder, broken, [](const std::string& file) { std::filesystem::remove(file); });
+    const auto [lines, error] = startUpInChild(folder, threads, textureIoExitCode, textureTable[broken].fileName);
+    EXPECT_EQ(lines.size(), (2u + broken - 1) * 5 + 2) << threads << " threads";
+    EXPECT_EQ(error, "");
+  }
 }
