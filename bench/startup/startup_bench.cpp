@@ -86,15 +86,38 @@ class WholeDecodeClock final : public MusicClock {
   sound::SpectrumAnalyzer analyzer_;
 };
 
+// A texture uploaded as create and upload did before: the filters set first,
+// the levels built under GL_LINEAR.
+void legacyUpload(orbTexture& t) {
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  if (t.mipmapped)
+    gluBuild2DMipmaps(GL_TEXTURE_2D, t.image.components, t.image.width, t.image.height, GL_BGRA, GL_UNSIGNED_BYTE,
+                      t.image.pixels.data());
+  else
+    glTexImage2D(GL_TEXTURE_2D, 0, t.image.components, t.image.width, t.image.height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 t.image.pixels.data());
+}
+
 // The textures as start-up made them before: decoded, uploaded, alpha set and
-// uploaded again, one after another on the GL thread.
+// uploaded again, one after another on the GL thread, the pixels kept.
 orbTexture legacyTexture(int slot, int alphaSource) {
   const TextureSlotInfo& info = textureTable[slot];
-  orbTexture made = orbTexture::create(info.fileName, info.components, info.mipmapped);
+  DecodedTexture decoded = decodeTextureFile(info.fileName);
+  if (!decoded.result.ok()) std::_Exit(4);
+  orbTexture made =
+      orbTexture::create(info.fileName, std::move(decoded), info.components, info.mipmapped, /*uploadPixels=*/false);
+  legacyUpload(made);
   if (info.components == 4) {
     fillAlpha(made.image, 255);
     copyAlpha(made.image, alphaSource == slot ? made.image : textures[alphaSource].image);
-    made.upload();
+    glDeleteTextures(1, &made.glName);
+    glGenTextures(1, &made.glName);
+    glBindTexture(GL_TEXTURE_2D, made.glName);
+    legacyUpload(made);
+    glBindTexture(GL_TEXTURE_2D, 0);
   }
   return made;
 }
