@@ -11,6 +11,7 @@
 namespace {
 
 void startUp() {
+  startTextureDecoding();  // the files decode while the window and context come up
   orbCreateWindow("Voltra", settings.screenWidth, settings.screenHeight, settings.colorBits, settings.fullscreen);
   loadingScreenInit();
   createSharedObjects();

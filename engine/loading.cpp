@@ -59,6 +59,7 @@ class DecodeAhead {
   }
 
   bool finished() const { return taken_ >= slots_.size(); }
+  bool untouched() const { return taken_ == 0; }
 
  private:
   bool decodeNext() {
@@ -155,6 +156,8 @@ void releaseReadPixels(int slot) {
 
 void setTextureDecodeThreads(int threads) { decodeThreadSetting = threads < 0 ? -1 : threads; }
 
+void startTextureDecoding() { startDecodingAhead(); }
+
 void loadingScreenInit() {
   glViewport(0, 0, windowWidth(), windowHeight());
   glMatrixMode(GL_PROJECTION);
@@ -173,7 +176,7 @@ void loadingScreenInit() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
 
-  startDecodingAhead();
+  if (!decodeAhead || !decodeAhead->untouched()) startDecodingAhead();
   loadTextureSlot(tex::loading);
   textures[tex::loading].releasePixels();
   // The logo is shown before its alpha picture is loaded: its own blue is the mask for now.

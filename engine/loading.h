@@ -39,6 +39,12 @@ void createSharedObjects();
 // failures are the same either way.
 void setTextureDecodeThreads(int threads);
 
+// Starts decoding the texture files ahead now; needs no window or GL context,
+// so the start-up calls it before creating the window and the first files
+// decode while the context comes up. loadingScreenInit starts it when this
+// was not called (or a start-up before used the files).
+void startTextureDecoding();
+
 // Makes slot's texture as the texture table says (alpha operations and the
 // second upload for 4 components), disposing what the slot held before.
 void loadTextureSlot(int slot);

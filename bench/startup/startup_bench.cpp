@@ -190,6 +190,7 @@ int runChild(bool before) {
   settings = StartupSettings{};
   settings.fullscreen = false;
   settings.music = false;
+  if (!before) startTextureDecoding();
   orbCreateWindow("Voltra", 800, 600, 32, false);
   marks.push_back(nowNs());
   int swaps = 0;
