@@ -249,6 +249,14 @@ struct Music::Stream {
         changed.notify_all();
       }
       if (restartAt < 0 && low <= from && from + count <= high) break;
+      // The ring is full of what another reader, far behind, asked to keep:
+      // this one goes on (the other starts over when it reads again), so a
+      // reader that waits never waits on one that cannot read, such as the
+      // main thread blocked on the device lock the audio callback holds.
+      if (restartAt < 0 && from >= low && high >= keepFrom + capacity) {
+        keepFrom = std::max<std::int64_t>(0, from - capacity / 4);
+        changed.notify_all();
+      }
       changed.wait(lock);
     }
     for (std::int64_t i = 0; i < count; ++i) {

@@ -106,6 +106,25 @@ TEST_F(MusicStream, EveryFrameAndWindowIsTheWholeDecodes) {
   }
 }
 
+// The audio callback waits for frames far ahead while the main thread reads
+// once far behind (making the decoder start over there) and then reads no
+// more, as when it blocks on the device lock the callback holds: the callback
+// must still get its frames.
+TEST_F(MusicStream, AReaderFarAheadIsServedWhileTheOtherOneStopsReading) {
+  constexpr std::int64_t kept = 16384;
+  const std::int64_t n = whole_->frames();
+  for (int round = 0; round < 5; ++round) {
+    std::unique_ptr<sound::Music> streamed;
+    ASSERT_EQ(sound::Music::open("sweep.ogg", 0, streamed, kept), sound::ok);
+    std::vector<std::int16_t> far;
+    std::thread ahead([&] { far = framesOf(*streamed, n - 2048, 1024); });
+    std::this_thread::sleep_for(std::chrono::microseconds(500 * round));
+    EXPECT_EQ(framesOf(*streamed, 0, 1024), framesOf(*whole_, 0, 1024));
+    ahead.join();
+    EXPECT_EQ(far, framesOf(*whole_, n - 2048, 1024)) << "round " << round;
+  }
+}
+
 TEST_F(MusicStream, ShortMusicAndUnknownLengthsAreDecodedWhole) {
   std::unique_ptr<sound::Music> music;
   ASSERT_EQ(sound::Music::open("sweep.ogg", 0, music, seconds * rate), sound::ok);
