@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "codec/wavelet.h"
 #include "engine/window.h"
 
 namespace {
@@ -37,7 +38,11 @@ class DecodeAhead {
       });
   }
   ~DecodeAhead() {
-    next_.store(slots_.size());  // nothing more is claimed
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      next_.store(slots_.size());  // nothing more is claimed
+      changed_.notify_all();
+    }
     for (std::thread& worker : workers_) worker.join();
   }
 
@@ -45,14 +50,19 @@ class DecodeAhead {
   // asks for another slot (the caller then decodes it itself).
   bool take(int slot, DecodedTexture& out) {
     if (taken_ >= slots_.size() || slots_[taken_] != slot) return false;
-    const std::size_t job = taken_++;
+    const std::size_t job = taken_;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++taken_;
+      changed_.notify_all();
+    }
     // Nobody has claimed it: every earlier job was taken, so it is the next.
     std::size_t expected = job;
     if (next_.compare_exchange_strong(expected, job + 1)) {
       decode(job);
     } else {
       std::unique_lock<std::mutex> lock(mutex_);
-      finished_.wait(lock, [&] { return done_[job] != 0; });
+      changed_.wait(lock, [&] { return done_[job] != 0; });
     }
     out = std::move(results_[job]);
     return true;
@@ -63,6 +73,11 @@ class DecodeAhead {
 
  private:
   bool decodeNext() {
+    {
+      // A decoded file waits in memory until the GL thread takes it: keep few.
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return next_.load() >= slots_.size() || next_.load() < taken_ + maxAhead; });
+    }
     const std::size_t job = next_.fetch_add(1);
     if (job >= slots_.size()) return false;
     decode(job);
@@ -73,16 +88,17 @@ class DecodeAhead {
     std::lock_guard<std::mutex> lock(mutex_);
     results_[job] = std::move(decoded);
     done_[job] = 1;
-    finished_.notify_all();
+    changed_.notify_all();
   }
 
   const std::vector<int> slots_;
   std::vector<DecodedTexture> results_;  // job i's, guarded by mutex_ until done_[i]
   std::vector<char> done_;
   std::atomic<std::size_t> next_{0};
-  std::size_t taken_ = 0;  // GL thread only
+  static constexpr std::size_t maxAhead = 4;
+  std::size_t taken_ = 0;  // written by the GL thread under mutex_
   std::mutex mutex_;
-  std::condition_variable finished_;
+  std::condition_variable changed_;
   std::vector<std::thread> workers_;
 };
 
@@ -252,6 +268,7 @@ void createSharedObjects() {
     loadTextureSlot(slot);
     releaseReadPixels(slot);
   }
+  codec::releaseDecoderWorkspace();  // this thread decodes no more files
   loadingProgress(0.4);
 
   terrain = orbTerrain::create(30, 30, 1.0f);

@@ -30,6 +30,7 @@ void loadingProgress(double fraction);
 // texture that takes their alpha, the heightmap after the terrain. GL keeps
 // its own copy, and nothing after start-up reads the pixels; on a software
 // renderer the two copies would otherwise hold the textures' memory twice.
+// The decoder's working block kept for this thread is freed after the last file.
 void createSharedObjects();
 
 // Threads that decode the texture files ahead of the uploads, from
