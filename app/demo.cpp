@@ -41,6 +41,7 @@ std::int32_t catchUpStart(std::int32_t at) {
 namespace {
 
 void startUp() {
+  startTextureDecoding();  // the files decode while the window and context come up
   orbCreateWindow("Voltra", settings.screenWidth, settings.screenHeight, settings.colorBits, settings.fullscreen);
   loadingScreenInit();
   createSharedObjects();

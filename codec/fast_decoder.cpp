@@ -218,6 +218,10 @@ class Workspace {
     auto address = reinterpret_cast<std::uintptr_t>(block_.get());
     return block_.get() + ((64 - address % 64) % 64);
   }
+  void releaseAll() {
+    block_.reset();
+    size_ = 0;
+  }
   void release() {
     if (size_ > kKeptBytes) {
       block_.reset();
@@ -464,3 +468,9 @@ void decodeFast(const std::uint8_t* data, const ImageHeader& h, std::uint8_t* ou
 }
 
 }  // namespace codec::detail
+
+namespace codec {
+
+void releaseDecoderWorkspace() { detail::workspace.releaseAll(); }
+
+}  // namespace codec

@@ -140,6 +140,10 @@ struct ImageLayout {
 // buffer must already hold at least that many bytes (it is not resized).
 // On any failure: header.height = 0 (so callers that judge by the header see
 // a failure), pixels empty, reason set (names the file for ioError).
+// Frees the block the calling thread keeps between decodes (a later decode
+// on it allocates a new one): for a thread that has decoded its last file.
+void releaseDecoderWorkspace();
+
 LoadResult loadWaveletImage(std::vector<std::uint8_t>& pixels, ImageHeader& header,
                             const std::string& fileName, bool allocate);
 LoadResult decodeWaveletImage(const std::uint8_t* data, std::size_t size,

@@ -25,7 +25,7 @@ class AudioStreamClock final : public MusicClock {
  public:
   int start(const std::string& fileName, std::int32_t offset, bool audible) override {
     std::unique_ptr<sound::Music> loaded;
-    if (const int code = sound::Music::load(fileName, offset, loaded); code != sound::ok) return code;
+    if (const int code = sound::Music::open(fileName, offset, loaded); code != sound::ok) return code;
     music_ = std::move(loaded);
     // A device that cannot be opened is an error, not a silent show: the user
     // asked for music (the settings' Music switch selects the silent output).
@@ -185,7 +185,7 @@ VirtualClock::~VirtualClock() { stop(); }
 
 int VirtualClock::start(const std::string& fileName, std::int32_t offset, bool audible) {
   std::unique_ptr<sound::Music> loaded;
-  if (const int code = sound::Music::load(fileName, offset, loaded); code != sound::ok) return code;
+  if (const int code = sound::Music::open(fileName, offset, loaded); code != sound::ok) return code;
   music_ = std::move(loaded);
   length_ = music_->lengthMs();
   if (audible_ || audible) {

@@ -31,9 +31,15 @@ void setTextureParameters() {
 
 void uploadPixels(std::int32_t components, std::int32_t width, std::int32_t height, GLenum format, bool mipmapped,
                   const std::uint8_t* pixels) {
-  if (mipmapped)
+  if (mipmapped) {
+    // With a mipmap filter in place while the levels arrive, Mesa allocates
+    // the whole chain with level 0; under GL_LINEAR it makes level 0 alone
+    // and then every further level apart, which costs a 512 × 512 texture
+    // 1 MB more. The filter is GL_LINEAR again before anything samples it.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     gluBuild2DMipmaps(GL_TEXTURE_2D, components, width, height, format, GL_UNSIGNED_BYTE, pixels);
-  else
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  } else
     glTexImage2D(GL_TEXTURE_2D, 0, components, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
 }
 
@@ -56,10 +62,24 @@ std::vector<std::uint8_t> expandGrey(const std::vector<std::uint8_t>& grey) {
 
 }  // namespace
 
+DecodedTexture decodeTextureFile(const std::string& fileName) {
+  DecodedTexture decoded;
+  decoded.result = codec::loadWaveletImage(decoded.pixels, decoded.header, fileName, true);
+  const std::size_t count = static_cast<std::size_t>(decoded.header.width) * decoded.header.height;
+  if (decoded.result.ok() && count > 0 && decoded.pixels.size() == count && decoded.header.bitsPerPixel == 8)
+    decoded.pixels = expandGrey(decoded.pixels);
+  return decoded;
+}
+
 orbTexture orbTexture::create(const std::string& fileName, std::int32_t components, bool mipmapped) {
+  return create(fileName, decodeTextureFile(fileName), components, mipmapped);
+}
+
+orbTexture orbTexture::create(const std::string& fileName, DecodedTexture decoded, std::int32_t components,
+                              bool mipmapped, bool uploadNow) {
   orbTexture texture;
-  std::vector<std::uint8_t> decoded;
-  const codec::LoadResult result = codec::loadWaveletImage(decoded, texture.header, fileName, true);
+  texture.header = decoded.header;
+  const codec::LoadResult& result = decoded.result;
   if (result.status == codec::LoadStatus::ioError) textureIoFailure(fileName, result.reason);
   if (!result.ok() || texture.header.height == 0 || texture.header.width == 0) cannotLoadTexture();
 
@@ -67,13 +87,9 @@ orbTexture orbTexture::create(const std::string& fileName, std::int32_t componen
   texture.image.height = texture.header.height;
   texture.image.components = components;
   texture.mipmapped = mipmapped;
-  const std::size_t count = pixelCount(texture.image);
-  if (decoded.size() == count && texture.header.bitsPerPixel == 8)
-    texture.image.pixels = expandGrey(decoded);
-  else if (decoded.size() >= count * 4)
-    texture.image.pixels = std::move(decoded);
-  else
-    cannotLoadTexture();  // a buffer that does not match the header
+  // A buffer that does not match the header.
+  if (decoded.pixels.size() < pixelCount(texture.image) * 4) cannotLoadTexture();
+  texture.image.pixels = std::move(decoded.pixels);
 
   glGenTextures(1, &texture.glName);
   glBindTexture(GL_TEXTURE_2D, texture.glName);
@@ -83,12 +99,14 @@ orbTexture orbTexture::create(const std::string& fileName, std::int32_t componen
   logLine("Height: ", texture.image.height);
   logLine(logSeparator, 0);
   setTextureParameters();
-  uploadPixels(components, texture.image.width, texture.image.height, GL_BGRA, mipmapped,
-               texture.image.pixels.data());
+  if (uploadNow)
+    uploadPixels(components, texture.image.width, texture.image.height, GL_BGRA, mipmapped,
+                 texture.image.pixels.data());
   return texture;
 }
 
 void orbTexture::upload() {
+  if (image.pixels.size() < pixelCount(image) * 4) return;
   glDeleteTextures(1, &glName);
   glGenTextures(1, &glName);
   glBindTexture(GL_TEXTURE_2D, glName);
@@ -96,6 +114,8 @@ void orbTexture::upload() {
   uploadPixels(image.components, image.width, image.height, GL_BGRA, mipmapped, image.pixels.data());
   glBindTexture(GL_TEXTURE_2D, 0);
 }
+
+void orbTexture::releasePixels() { std::vector<std::uint8_t>().swap(image.pixels); }
 
 void orbTexture::dispose() {
   glDeleteTextures(1, &glName);

@@ -36,6 +36,19 @@ struct orbImage {
   std::vector<std::uint8_t> pixels;  // width × height × 4 bytes
 };
 
+// A texture file decoded ahead of its texture (the part of create that needs
+// no GL context): decodeTextureFile touches no GL and no shared state, so it
+// may run on any thread; orbTexture::create(fileName, decoded, …) then does
+// the rest on the GL thread, with create's logging, upload and failures.
+struct DecodedTexture {
+  codec::ImageHeader header{};
+  codec::LoadResult result;
+  std::vector<std::uint8_t> pixels;  // B, G, R, A (a grey file already expanded) when usable
+};
+
+// Never fails itself: a failure is kept in the result for create to report.
+DecodedTexture decodeTextureFile(const std::string& fileName);
+
 class orbTexture {
  public:
   codec::ImageHeader header{};
@@ -50,9 +63,19 @@ class orbTexture {
   // process with a line on stderr naming the file and exit code
   // textureIoExitCode (the window is torn down first; no error.txt).
   static orbTexture create(const std::string& fileName, std::int32_t components, bool mipmapped);
+  // The same from a file decoded ahead (decodeTextureFile of fileName). With
+  // uploadPixels false the new name gets its parameters but no pixels yet:
+  // for a caller that changes the pixels and calls upload right away, which
+  // replaces that name before anything could sample it.
+  static orbTexture create(const std::string& fileName, DecodedTexture decoded, std::int32_t components,
+                           bool mipmapped, bool uploadPixels = true);
 
-  // Replaces the GL texture by a new one made from the current pixels.
+  // Replaces the GL texture by a new one made from the current pixels. After
+  // releasePixels there are none: the GL texture is left as it is.
   void upload();
+  // Frees the pixel copy once nothing will read it again (GL holds its own);
+  // width, height and components stay, getPixel then leaves its output as is.
+  void releasePixels();
   // Deletes the GL texture, logs "Disposing Texture" (GL name) and the
   // separator, and releases the pixels. glName is 0 afterwards.
   void dispose();

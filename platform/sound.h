@@ -1,7 +1,9 @@
 // The sound layer: what the show needs from a sound library, on SDL2 audio and
 // libsndfile (WAV, FLAC, Ogg Vorbis, MP3 and whatever else libsndfile reads).
 //
-//   Music           a music file decoded into memory (16-bit, 1 or 2 channels)
+//   Music           a music file as 16-bit samples (1 or 2 channels): decoded
+//                   whole into memory, or streamed (decoded on a thread of its
+//                   own a few seconds around where it is read)
 //   Player          one looping playback of a Music, audible or silent, with a
 //                   millisecond position that users can trust (see Player)
 //   SpectrumAnalyzer  512 bands from a windowed 1024-point FFT
@@ -11,7 +13,8 @@
 //
 // Threads: every call is made from one thread (the show's main thread). An
 // audible Player also runs SDL's audio thread, which only reads the Music and
-// writes the Player's own hand-out counters under SDL's device lock.
+// writes the Player's own hand-out counters under SDL's device lock. A
+// streamed Music's reads are safe from both; its decoder thread is its own.
 #pragma once
 
 #include <cstdint>
@@ -36,34 +39,61 @@ enum Error : int {
 inline constexpr int fftSize = 1024;
 inline constexpr int spectrumBands = 512;
 
-// Decoded music. Immutable once loaded.
+// Music as 16-bit samples. Its content never changes once made: a streamed
+// Music gives, frame for frame, what the whole decode of the same file gives.
 class Music {
  public:
+  // Frames a streamed Music keeps decoded (about 6 s at 44.1 kHz, 1 MB in
+  // stereo): a quarter behind the latest read, the rest ahead of it.
+  static constexpr std::int64_t defaultStreamFrames = std::int64_t{1} << 18;
+
+  ~Music();
+
   // Decodes the music whose data begins byteOffset bytes into the file at
   // path (a music file packed inside a larger one; 0 for a plain file).
   // Returns ok and sets out, or an Error: fileNotFound when the path does not
   // exist, fileLoadError when it cannot be opened or read, invalidParameter
   // for a negative offset, unknownFormat when the bytes from the offset on are
   // not a readable music format, fileLoadError for music without samples,
-  // outOfMemory above 2^31 samples.
+  // outOfMemory above 2^31 samples. A stream whose length the decoder cannot
+  // tell (an Ogg file cut short) is decoded as far as it goes.
   static int load(const std::string& path, std::int64_t byteOffset, std::unique_ptr<Music>& out);
+
+  // The same music streamed: reads the header, then decodes on a thread of
+  // its own as the music is read, keeping streamFrames frames. Music whose
+  // length the header does not tell, or not longer than streamFrames, is
+  // decoded whole as load does. The same errors as load. Reading back to
+  // before what is kept decodes again from the start of the file; reading
+  // ahead decodes on to there. Frames the decoder fails to deliver (a file
+  // damaged after its header) are silence.
+  static int open(const std::string& path, std::int64_t byteOffset, std::unique_ptr<Music>& out,
+                  std::int64_t streamFrames = defaultStreamFrames);
 
   std::int64_t frames() const { return frames_; }  // > 0
   int rate() const { return rate_; }               // frames per second, > 0
   int channels() const { return channels_; }       // 1 or 2 (more are cut to the first two)
+  bool streamed() const { return stream_ != nullptr; }
   // Length in whole milliseconds (frames × 1000 / rate, rounded down).
   std::int32_t lengthMs() const;
-  // Interleaved samples, frames() × channels() values.
-  const std::int16_t* samples() const { return samples_.data(); }
+  // Interleaved samples, frames() × channels() values; null when streamed.
+  const std::int16_t* samples() const { return stream_ ? nullptr : samples_.data(); }
+
+  // count interleaved frames from playFrame on, counted in frames played
+  // since the start of the loop's first pass: frames before 0 are silence,
+  // later ones repeat the music (the stream loops). Waits for the decoder
+  // when streamed.
+  void read(std::int64_t playFrame, std::int64_t count, std::int16_t* destination) const;
 
   // The fftSize mono samples (mean of the channels, scaled to −1 … 1) that
-  // end just before playFrame, counted in frames played since the start of
-  // the loop's first pass: frames before 0 are silence, later ones repeat the
-  // music (the stream loops). Pure: the same playFrame gives the same window.
+  // end just before playFrame, counted as read counts. Pure: the same
+  // playFrame gives the same window.
   void windowEndingAt(std::int64_t playFrame, float* destination) const;
 
  private:
+  struct Stream;
+  Music() = default;
   std::vector<std::int16_t> samples_;
+  std::unique_ptr<Stream> stream_;
   std::int64_t frames_ = 0;
   int rate_ = 0;
   int channels_ = 0;

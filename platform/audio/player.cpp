@@ -78,18 +78,8 @@ int Player::play(std::shared_ptr<const Music> music) {
 void Player::fill(void* self, std::uint8_t* stream, int length) {
   auto* player = static_cast<Player*>(self);
   const Music& music = *player->music_;
-  const int channels = music.channels();
-  std::int64_t frames = length / (2 * channels);
-  auto* out = reinterpret_cast<std::int16_t*>(stream);
-  std::int64_t at = player->cursor_ % music.frames();
-  std::int64_t left = frames;
-  while (left > 0) {
-    const std::int64_t run = std::min(left, music.frames() - at);
-    std::memcpy(out, music.samples() + at * channels, static_cast<std::size_t>(run * channels) * 2);
-    out += run * channels;
-    left -= run;
-    at = (at + run) % music.frames();
-  }
+  const std::int64_t frames = length / (2 * music.channels());
+  music.read(player->cursor_, frames, reinterpret_cast<std::int16_t*>(stream));
   player->cursor_ += frames;
   player->callbackNs_ = monotonicNs();
 }

@@ -51,7 +51,10 @@ TEST(MusicClock, FollowsTheSamplesTheDeviceConsumed) {
   constexpr int rate = testaudio::rate;
   ASSERT_TRUE(testaudio::writeTone("tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate * 3, 2, 440.0));
   std::unique_ptr<sound::Music> loaded;
-  ASSERT_EQ(sound::Music::load("tone.wav", 0, loaded), sound::ok);
+  // Streamed, through a ring of a third of a second: the device reads from
+  // the decoder's thread across every wrap.
+  ASSERT_EQ(sound::Music::open("tone.wav", 0, loaded, 16384), sound::ok);
+  ASSERT_TRUE(loaded->streamed());
   std::shared_ptr<const sound::Music> music = std::move(loaded);
   std::unique_ptr<sound::Player> player;
   ASSERT_EQ(sound::Player::open(sound::Output::device, player), sound::ok);

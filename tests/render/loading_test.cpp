@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <set>
 
 #include "engine/loading.h"
@@ -32,6 +35,19 @@ std::pair<double, double> project(double x, double y, double z) {
   const double ez = z - 4.0;
   const double nx = (f / (4.0 / 3.0)) * x / -ez, ny = f * (y - 0.3) / -ez;
   return {(nx + 1) / 2 * W, (ny + 1) / 2 * H};
+}
+
+// Level 0 of a slot's GL texture as B, G, R, A bytes (start-up has released
+// the pixel copies; GL's are what the scenes draw). The test set's pictures
+// are powers of two, so GL holds them unscaled.
+std::vector<std::uint8_t> texelsOf(int slot) {
+  const orbImage& image = textures[slot].image;
+  std::vector<std::uint8_t> texels(static_cast<std::size_t>(image.width) * image.height * 4);
+  glBindTexture(GL_TEXTURE_2D, textures[slot].glName);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return texels;
 }
 
 class LoadingTest : public ::testing::Test {
@@ -166,9 +182,10 @@ TEST_F(LoadingTest, StartUpLeavesTheFirstFrameStateAndTheObjectsDefaults) {
   EXPECT_EQ(camera.center[2], -1.0f);
   EXPECT_EQ(terrain.heightCount, 961);
   EXPECT_TRUE(glIsList(terrain.listId));
-  std::int32_t pixel[4] = {};
-  getPixel(pixel, textures[tex::heightmap].image, 1 + 30, 1 + 7);
-  EXPECT_FLOAT_EQ(terrain.height(30, 7), pixel[1] / 255.0f * 3.0f);
+  // The heightmap's pixel copy is released after the terrain read it: decode the file again.
+  const DecodedTexture heightmap = decodeTextureFile(textureTable[tex::heightmap].fileName);
+  const std::size_t at = (static_cast<std::size_t>(1 + 7) * heightmap.header.width + 1 + 30) * 4;
+  EXPECT_FLOAT_EQ(terrain.height(30, 7), heightmap.pixels[at + 1] / 255.0f * 3.0f);
   EXPECT_EQ(pipeline.textureSize, 1024);
   EXPECT_EQ(overlayFX.textureName(), pipeline.renderTexture.glName);
 }
@@ -180,22 +197,24 @@ TEST_F(LoadingTest, TexturesCarryTheirAlphaSourcesAndSlotFiveIsOneObject) {
     const orbTexture& t = textures[slot];
     ASSERT_TRUE(glIsTexture(t.glName)) << "slot " << slot;
     names.insert(t.glName);
+    // The pixel copies are gone once start-up is done; the sizes stay.
+    EXPECT_TRUE(t.image.pixels.empty()) << "slot " << slot;
+    EXPECT_GT(t.image.width, 0);
     const TextureSlotInfo& info = textureTable[slot];
-    const auto& pixels = t.image.pixels;
-    const auto& source = info.alphaSource == noAlphaSource ? pixels : textures[info.alphaSource].image.pixels;
-    for (std::size_t i = 0; i < pixels.size(); i += 4) {
-      const int expected = info.components == 3 ? 0 : source[i];
-      ASSERT_EQ(pixels[i + 3], expected) << "slot " << slot << " pixel " << i / 4;
-    }
+    if (info.components == 3) continue;  // GL keeps no alpha for them
+    const auto texels = texelsOf(slot);
+    const auto source = texelsOf(info.alphaSource);
+    for (std::size_t i = 0; i < texels.size(); i += 4)
+      ASSERT_EQ(texels[i + 3], source[i]) << "slot " << slot << " pixel " << i / 4;
   }
   EXPECT_EQ(names.size(), 55u);
   EXPECT_NE(firstVoltraName, textures[tex::voltra].glName);
   EXPECT_TRUE(!glIsTexture(firstVoltraName) || names.count(firstVoltraName))
       << "the loading screen's voltra texture still exists";
   // Voltra's mask is the alpha picture, not its own blue: the test set makes them differ.
-  const auto& voltraPixels = textures[tex::voltra].image.pixels;
+  const auto voltraTexels = texelsOf(tex::voltra);
   bool differs = false;
-  for (std::size_t i = 0; i < voltraPixels.size(); i += 4) differs |= voltraPixels[i + 3] != voltraPixels[i];
+  for (std::size_t i = 0; i < voltraTexels.size(); i += 4) differs |= voltraTexels[i + 3] != voltraTexels[i];
   EXPECT_TRUE(differs);
 }
 
@@ -260,4 +279,80 @@ TEST_F(LoadingTest, MissingLoadingPictureStopsWithNonZeroExit) {
         std::_Exit(0);
       },
       ::testing::ExitedWithCode(textureIoExitCode), "data/loading.kpx");
+}
+
+namespace {
+
+// A copy of the test set in folder, with slot's file changed by damage. Made
+// once: a death-test child runs the test body again up to its own statement
+// and must find the folders, and the logs in them, as the parent left them.
+void copyTextureSet(const std::string& folder, int slot, const std::function<void(const std::string&)>& damage) {
+  if (std::filesystem::exists(folder)) return;
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy("data", folder + "/data", std::filesystem::copy_options::recursive);
+  if (damage) damage(folder + "/" + textureTable[slot].fileName);
+}
+
+// Start-up steps 4 to 11 in a fresh process (a death-test child) in folder,
+// with threads decode threads; the child ends with exitCode and a stderr
+// matching pattern. Returns the folder's debug.txt lines and error.txt.
+std::pair<std::vector<std::string>, std::string> startUpInChild(const std::string& folder, int threads,
+                                                                 int exitCode, const std::string& pattern) {
+  EXPECT_EXIT(
+      {
+        if (chdir(folder.c_str()) != 0) std::_Exit(98);
+        resetLogForTesting();
+        setTextureDecodeThreads(threads);
+        loadingScreenInit();
+        createSharedObjects();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(exitCode), pattern);
+  const std::string base = rendertest::scratchDirectory() + "/" + folder;
+  std::vector<std::string> lines;
+  std::istringstream log(rendertest::readTextFile(base + "/debug.txt"));
+  for (std::string line; std::getline(log, line);) lines.push_back(line.substr(0, line.size() - 1));
+  return {lines, rendertest::readTextFile(base + "/error.txt")};
+}
+
+void breakHeader(const std::string& file) {
+  std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
+  f.seekp(7);
+  f.put(5);  // bits per pixel: neither grey nor colour
+}
+
+}  // namespace
+
+TEST_F(LoadingTest, DecodingAheadKeepsTheLogAndTheNamesOfDecodingOneByOne) {
+  copyTextureSet("serial", 0, nullptr);
+  copyTextureSet("ahead", 0, nullptr);
+  const auto [serial, serialError] = startUpInChild("serial", 0, 0, "");
+  const auto [ahead, aheadError] = startUpInChild("ahead", 3, 0, "");
+  // 56 texture blocks and the disposal of the first slot-5 texture.
+  EXPECT_EQ(serial.size(), 56u * 5 + 2);
+  EXPECT_EQ(ahead, serial);
+  EXPECT_EQ(serialError, "");
+  EXPECT_EQ(aheadError, "");
+}
+
+TEST_F(LoadingTest, ATextureThatFailsStopsAtItsOwnPlaceInTheLogWithOrWithoutDecodingAhead) {
+  constexpr int broken = tex::Text3_4;
+  for (int threads : {0, 3}) {
+    const std::string folder = "broken" + std::to_string(threads);
+    copyTextureSet(folder, broken, breakHeader);
+    const auto [lines, error] = startUpInChild(folder, threads, 0, "");
+    EXPECT_EQ(error, "Sorry, but the following module had something to say:\r\n\r\norbTexture\r\nCould not load Texture\r\n")
+        << threads << " threads";
+    // Slots 0 and 5, the disposal, slots 1 … broken - 1; nothing after.
+    ASSERT_EQ(lines.size(), (2u + broken - 1) * 5 + 2) << threads << " threads";
+    EXPECT_EQ(lines[lines.size() - 4], std::string(textureTable[broken - 1].fileName) + " | 0");
+  }
+  // A missing file ends the run with the I/O exit code at the same place.
+  for (int threads : {0, 3}) {
+    const std::string folder = "missing" + std::to_string(threads);
+    copyTextureSet(folder, broken, [](const std::string& file) { std::filesystem::remove(file); });
+    const auto [lines, error] = startUpInChild(folder, threads, textureIoExitCode, textureTable[broken].fileName);
+    EXPECT_EQ(lines.size(), (2u + broken - 1) * 5 + 2) << threads << " threads";
+    EXPECT_EQ(error, "");
+  }
 }
