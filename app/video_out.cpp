@@ -1,5 +1,7 @@
 #include "app/video_out.h"
 
+#include "fileio/fileio.h"
+
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -34,18 +36,6 @@ std::string extensionOf(const std::string& name) {
   return ext;
 }
 
-std::string directoryOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string formatSeconds(std::int64_t ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000),
@@ -75,8 +65,7 @@ bool isVideoName(const std::string& name) {
 
 struct VideoEncoder::Impl {
   VideoSettings settings;
-  std::string target;     // the file finally written (symbolic links followed)
-  std::string temporary;  // empty when writing in place
+  fileio::OutputFile out;  // the target, or its temporary until commit
   pid_t child = -1;
   int pipeFd = -1;
   int errorFd = -1;
@@ -205,11 +194,6 @@ struct VideoEncoder::Impl {
     pbo[0] = pbo[1] = 0;
   }
 
-  void removeTemporary() {
-    if (!temporary.empty()) ::unlink(temporary.c_str());
-    temporary.clear();
-  }
-
   std::string lastError() const {
     std::string text = errorText;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -224,56 +208,19 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
   Impl& d = *encoder->impl_;
   d.settings = s;
 
-  // Where the video goes: in place for "-", FIFOs and devices, otherwise a
-  // temporary file beside the target (a symbolic link's target).
-  bool inPlace = s.output == "-";
-  std::string target = s.output;
-  struct stat info {};
-  if (!inPlace && ::stat(s.output.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) {
-      reason = "cannot write " + s.output + ": is a directory";
-      return nullptr;
-    }
-    if (!S_ISREG(info.st_mode)) {
-      inPlace = true;
-    } else {
-      char resolved[PATH_MAX];
-      if (::realpath(s.output.c_str(), resolved)) target = resolved;
-      struct stat input {};
-      if (!s.musicFile.empty() && ::stat(s.musicFile.c_str(), &input) == 0 && input.st_dev == info.st_dev &&
-          input.st_ino == info.st_ino) {
-        reason = "cannot write " + s.output + ": it is the music file the video is made from";
-        return nullptr;
-      }
-    }
-  }
+  // Where the video goes: in place for FIFOs and devices, otherwise a
+  // temporary file beside the target (a symbolic link's target), never over
+  // the music or the script it is made from.
+  fileio::OutputOptions rules;
+  if (!s.musicFile.empty()) rules.inputs.push_back(s.musicFile);
+  rules.inputs.push_back("script.qsc");
+  if (!d.out.open(s.output, rules, &reason)) return nullptr;
+  d.out.closeDescriptor();  // ffmpeg opens the path itself
+  const bool inPlace = d.out.inPlace();
   const std::string ext = extensionOf(s.output);
   const bool webm = ext == "webm";
   const bool mkv = ext == "mkv";
   const char* muxer = webm ? "webm" : mkv ? "matroska" : "mp4";
-  if (!inPlace) {
-    std::string pattern = directoryOf(target) + "/." + baseNameOf(target) + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-      reason = "cannot write " + s.output + ": " + std::strerror(errno);
-      return nullptr;
-    }
-    // The new file gets the old one's permissions, or the usual ones for a new file.
-    mode_t mode = 0;
-    if (::stat(target.c_str(), &info) == 0) {
-      mode = info.st_mode & 07777;
-    } else {
-      const mode_t mask = ::umask(0);
-      ::umask(mask);
-      mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    ::close(fd);
-    d.temporary = name.data();
-  }
-  d.target = target;
 
   // The command line.
   std::vector<std::string> args = {s.ffmpeg, "-hide_banner", "-loglevel", "error", "-nostats"};
@@ -300,13 +247,13 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
     // A file that cannot be seeked (a pipe) needs a fragmented MP4.
     if (!mkv) args.insert(args.end(), {"-movflags", inPlace ? "frag_keyframe+empty_moov" : "+faststart"});
   }
-  args.insert(args.end(), {"-f", muxer, "-y", inPlace ? (s.output == "-" ? "pipe:1" : s.output) : d.temporary});
+  args.insert(args.end(), {"-f", muxer, "-y", d.out.writePath()});
 
   int frames[2];
   int errors[2];
   if (::pipe2(frames, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0) {
     reason = std::string("cannot start ffmpeg: ") + std::strerror(errno);
-    d.removeTemporary();
+    d.out.abort();
     return nullptr;
   }
   posix_spawn_file_actions_t actions;
@@ -336,7 +283,7 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
     ::close(frames[1]);
     ::close(errors[0]);
     d.child = -1;
-    d.removeTemporary();
+    d.out.abort();
     reason = "cannot run " + s.ffmpeg + ": " + std::strerror(spawned) +
              (spawned == ENOENT ? " (install ffmpeg, or write PNG frames with --out DIR)" : "");
     return nullptr;
@@ -413,13 +360,10 @@ bool VideoEncoder::finish(std::string& reason) {
     const std::string last = d.lastError();
     if (!last.empty()) why += ": " + last;
     reason = "cannot write " + d.settings.output + ": " + why;
-  } else if (!d.temporary.empty() && std::rename(d.temporary.c_str(), d.target.c_str()) != 0) {
-    reason = "cannot write " + d.settings.output + ": " + std::strerror(errno);
+  } else if (!d.out.commit(&reason)) {
     ok = false;
-  } else {
-    d.temporary.clear();
   }
-  d.removeTemporary();
+  if (!ok) d.out.abort();
   impl_.reset();
   return ok;
 }
@@ -438,6 +382,6 @@ void VideoEncoder::abort() {
   }
   d.stopThreads();
   d.waitChild();
-  d.removeTemporary();
+  d.out.abort();
   impl_.reset();
 }

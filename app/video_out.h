@@ -7,12 +7,11 @@
 // codec and audio trimming come from one well-known command line, and a
 // crash or a full disk inside the encoder cannot take the renderer with it.
 //
-// The output is made under a unique temporary name in the target's folder
-// and renamed over the target only when ffmpeg finished cleanly; on every
-// failure and on abort the temporary file is removed, so the target is
-// either the whole new video or what it was before. An existing target that
-// is not a regular file (a FIFO, a device) or "-" (standard output) is written
-// in place, in a form that needs no seeking.
+// The output follows the project's file rules (fileio/fileio.h): made under
+// a unique temporary name beside the target and renamed over it only when
+// ffmpeg finished cleanly, so the target is either the whole new video or
+// what it was before; an existing FIFO or device is written in place, in a
+// form that needs no seeking; never the music or script it is made from.
 #pragma once
 
 #include <cstdint>

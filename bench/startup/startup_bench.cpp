@@ -79,6 +79,7 @@ class WholeDecodeClock final : public MusicClock {
     analyzer_.analyze(window, destination);
   }
   void stop() override { music_.reset(); }
+  void readSpectrumAt(std::int32_t, float* destination) override { readSpectrum(destination); }
   void seek(std::int32_t) override {}
 
  private:

@@ -150,7 +150,7 @@ TEST_F(MusicStream, TheVirtualClockSeesTheSameSpectrumAtEveryPosition) {
   for (std::int32_t ms : {1000, 7999, 8000, 12345, 3, 0}) times.push_back(ms);  // jumps both ways
   for (std::int32_t ms : times) {
     raw->setTime(ms);
-    ASSERT_EQ(musicTime(), ms);
+    ASSERT_EQ(musicTime(), ms % 8000);  // the looping music wraps as the stream does
     readSpectrum(bands.data());
     analyzer.analyze(windowOf(*whole_, static_cast<std::int64_t>(ms) * rate / 1000).data(), expected.data());
     ASSERT_EQ(bands, expected) << "at " << ms << " ms";

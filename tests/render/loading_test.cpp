@@ -340,7 +340,7 @@ TEST_F(LoadingTest, ATextureThatFailsStopsAtItsOwnPlaceInTheLogWithOrWithoutDeco
   for (int threads : {0, 3}) {
     const std::string folder = "broken" + std::to_string(threads);
     copyTextureSet(folder, broken, breakHeader);
-    const auto [lines, error] = startUpInChild(folder, threads, 0, "");
+    const auto [lines, error] = startUpInChild(folder, threads, 1, "orbTexture: Could not load Texture");
     EXPECT_EQ(error, "Sorry, but the following module had something to say:\r\n\r\norbTexture\r\nCould not load Texture\r\n")
         << threads << " threads";
     // Slots 0 and 5, the disposal, slots 1 … broken - 1; nothing after.
