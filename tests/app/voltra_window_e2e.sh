@@ -20,11 +20,19 @@ cd "$work"
 
 "$voltra" &
 pid=$!
-dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Config$' | head -n 1)
+dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Config$' 2>/dev/null | head -n 1)
 [ -n "$dialog" ] || { echo "FAIL: no dialog titled Config appeared" >&2; exit 1; }
-sleep 0.3
-xdotool key --window "$dialog" Return
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name '^Voltra$' | head -n 1)
+# Return in the dialog. On a busy machine the first window found can still be
+# replaced while the dialog sets itself up, so look again until Return lands.
+wid=
+for _ in $(seq 1 20); do
+  sleep 0.5
+  dialog=$(xdotool search --onlyvisible --name '^Config$' 2>/dev/null | head -n 1)
+  [ -n "$dialog" ] && xdotool key --window "$dialog" Return 2>/dev/null
+  wid=$(timeout 3 xdotool search --sync --onlyvisible --name '^Voltra$' 2>/dev/null | head -n 1)
+  [ -n "$wid" ] && break
+  kill -0 "$pid" 2>/dev/null || break
+done
 [ -n "$wid" ] || { echo "FAIL: no window titled Voltra appeared" >&2; exit 1; }
 
 # The window shows before the context is made: wait for the fifth line.
