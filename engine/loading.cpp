@@ -233,13 +233,7 @@ void loadingProgress(double fraction) {
   swapWindowBuffers();
 }
 
-void createSharedObjects() {
-  loadingProgress(0.1);
-
-  particles1 = orbParticle::create(200);
-  particles2 = orbParticle::create(200);
-  loadingProgress(0.2);
-
+void createLightMaterialsAndCamera() {
   light = orbLight::create(GL_LIGHT0, 2);
   light.setAmbient(0.0f, 0.0f, 0.0f, 1.0f);
   light.setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
@@ -262,6 +256,16 @@ void createSharedObjects() {
 
   camera = orbCamera::create(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0.0f, 1.0f, 0.0f);
   camera.setActive(true);
+}
+
+void createSharedObjects() {
+  loadingProgress(0.1);
+
+  particles1 = orbParticle::create(200);
+  particles2 = orbParticle::create(200);
+  loadingProgress(0.2);
+
+  createLightMaterialsAndCamera();
   loadingProgress(0.3);
 
   for (int slot = 1; slot < textureSlotCount; ++slot) {

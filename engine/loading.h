@@ -33,6 +33,11 @@ void loadingProgress(double fraction);
 // The decoder's working block kept for this thread is freed after the last file.
 void createSharedObjects();
 
+// The part of createSharedObjects between progress 0.2 and 0.3: the light,
+// the two materials and the camera with their start-up values, the light and
+// materials off, the camera active.
+void createLightMaterialsAndCamera();
+
 // Threads that decode the texture files ahead of the uploads, from
 // loadingScreenInit on (the GL thread decodes as well whenever it would wait).
 // 0: every file is decoded on the GL thread when its slot is made; negative:

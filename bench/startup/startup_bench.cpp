@@ -153,26 +153,7 @@ void legacyLoading() {
   particles1 = orbParticle::create(200);
   particles2 = orbParticle::create(200);
   loadingProgress(0.2);
-  light = orbLight::create(GL_LIGHT0, 2);
-  light.setAmbient(0.0f, 0.0f, 0.0f, 1.0f);
-  light.setDiffuse(1.0f, 1.0f, 1.0f, 1.0f);
-  light.setSpecular(1.0f, 1.0f, 1.0f, 1.0f);
-  light.setPosition(0.0f, 0.0f, 1.0f);
-  light.setSpotDirection(0.0f, 0.0f, -1.0f);
-  light.setSpotCutoff(180.0f);
-  light.setSpotExponent(0.0f);
-  light.setAttenuation(1.0f, 0.0f, 0.0f);
-  light.setEnabled(false);
-  for (orbMaterial* material : {&material1, &material2}) {
-    *material = orbMaterial::create();
-    material->setAmbient(0.2f, 0.2f, 0.2f, 1.0f);
-    material->setDiffuse(0.8f, 0.8f, 0.8f, 1.0f);
-    material->setSpecular(1.0f, 1.0f, 1.0f, 1.0f);
-    material->setShininess(100);
-    material->setEnabled(false);
-  }
-  camera = orbCamera::create(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0.0f, 1.0f, 0.0f);
-  camera.setActive(true);
+  createLightMaterialsAndCamera();
   loadingProgress(0.3);
   for (int slot = 1; slot < textureSlotCount; ++slot) legacySlot(slot, textureTable[slot].alphaSource);
   loadingProgress(0.4);
