@@ -50,7 +50,8 @@ if command -v ffprobe >/dev/null; then
   "$render" --size 96x72 --fps 10 --from 50000 --to 50400 --out clip.webm >/dev/null 2>err.txt &&
     [ "$(probe clip.webm v:0 | cut -d, -f1)" = vp9 ] || fail "webm: $(cat err.txt)"
 fi
-ls -A | grep -q '^\.' && fail "temporary files left behind: $(ls -A | grep '^\.')"
+# Temporaries are named NAME.tmp-XXXXXX.EXT beside the output.
+ls -A | grep -q '\.tmp-' && fail "temporary files left behind: $(ls -A | grep '\.tmp-')"
 
 # --- Failures: a clear message, a non-zero code, the old file untouched.
 echo old > kept.mp4
@@ -74,7 +75,7 @@ fi
 # Ctrl-C: the renderer stops the encoder and removes the partial video.
 "$render" "${small[@]}" --out stopped.mp4 >/dev/null 2>err.txt &
 pid=$!
-for _ in $(seq 100); do [ -n "$(ls -A | grep '^\.stopped')" ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -n "$(ls -A | grep '^stopped\.tmp-')" ] && break; sleep 0.1; done
 sleep 0.5
 kill -INT "$pid"
 wait "$pid"; code=$?
