@@ -226,7 +226,7 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
   std::vector<std::string> args = {s.ffmpeg, "-hide_banner", "-loglevel", "error", "-nostats"};
   char size[32];
   std::snprintf(size, sizeof size, "%dx%d", s.width, s.height);
-  args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "bgra", "-s", size, "-framerate", std::to_string(s.fps),
+  args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", std::to_string(s.fps),
                            "-i", "pipe:0"});
   const bool sound = !s.musicFile.empty();
   if (sound) {
@@ -289,6 +289,9 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
     return nullptr;
   }
   d.pipeFd = frames[1];
+  // A frame is a few megabytes: a larger pipe means far fewer hand-overs
+  // between the writer thread and ffmpeg (the default holds 64 KiB).
+  ::fcntl(d.pipeFd, F_SETPIPE_SZ, 1 << 20);
   d.errorFd = errors[0];
   d.errorReader = std::thread([&d] {
     char buffer[1024];
@@ -333,7 +336,7 @@ bool VideoEncoder::addFrame() {
   const int index = d.next;
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glBindBuffer(GL_PIXEL_PACK_BUFFER, d.pbo[index]);
-  glReadPixels(0, 0, d.settings.width, d.settings.height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  glReadPixels(0, 0, d.settings.width, d.settings.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   d.pending[index] = true;
   ++added_;
