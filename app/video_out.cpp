@@ -43,19 +43,6 @@ std::string formatSeconds(std::int64_t ms) {
   return text;
 }
 
-bool writeAll(int fd, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool isVideoName(const std::string& name) {
@@ -108,7 +95,7 @@ struct VideoEncoder::Impl {
         frame = std::move(queue.front());
         queue.pop_front();
       }
-      const bool ok = writeAll(pipeFd, frame.data(), frame.size());
+      const bool ok = fileio::writeAll(pipeFd, frame.data(), frame.size());
       {
         std::lock_guard<std::mutex> guard(lock);
         spare.push_back(std::move(frame));
@@ -339,7 +326,6 @@ bool VideoEncoder::addFrame() {
   glReadPixels(0, 0, d.settings.width, d.settings.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   d.pending[index] = true;
-  ++added_;
   d.next = 1 - index;
   // The other buffer holds the frame before: by now its read-back is done.
   if (d.pending[d.next]) d.handOver(d.next);

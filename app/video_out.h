@@ -17,10 +17,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 struct VideoSettings {
-  std::string output;       // .mp4, .mkv or .webm (or a FIFO/device/"-")
+  std::string output;       // .mp4, .mkv or .webm (an existing FIFO or device too)
   int width = 800;
   int height = 600;
   int fps = 30;
@@ -51,8 +50,8 @@ class VideoEncoder {
   bool addFrame();
 
   // Hands over the last frame, closes the pipe and waits for ffmpeg; on
-  // success renames the temporary file over the target. framesTotal is the
-  // number of frames added (the sound is trimmed to them).
+  // success renames the temporary file over the target (the sound is
+  // trimmed to the frames added). False with reason set otherwise.
   bool finish(std::string& reason);
 
   // Stops ffmpeg and removes the temporary file.
@@ -60,11 +59,9 @@ class VideoEncoder {
 
   bool failed() const;
   std::string reason() const;
-  std::int64_t framesAdded() const { return added_; }
 
  private:
   VideoEncoder() = default;
   struct Impl;
   std::unique_ptr<Impl> impl_;
-  std::int64_t added_ = 0;
 };

@@ -16,6 +16,23 @@ bool musicEnabled = true;
 
 namespace {
 
+// The frame a music position in milliseconds falls on (negative positions: 0).
+std::int64_t frameAtMs(std::int32_t ms, const sound::Music& music) {
+  return static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music.rate() / 1000;
+}
+
+// The spectrum of what is heard at playFrame; all 0 without music.
+void spectrumAtFrame(const sound::Music* music, std::int64_t playFrame, sound::SpectrumAnalyzer& analyzer,
+                     float* destination) {
+  if (!music) {
+    std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
+    return;
+  }
+  float window[sound::fftSize];
+  music->windowEndingAt(playFrame, window);
+  analyzer.analyze(window, destination);
+}
+
 std::int32_t wrappedMs(std::int64_t frame, const sound::Music& music) {
   return static_cast<std::int32_t>((frame % music.frames()) * 1000 / music.rate());
 }
@@ -45,27 +62,15 @@ class AudioStreamClock final : public MusicClock {
   }
 
   void readSpectrum(float* destination) override {
-    if (!music_) {
-      std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
-      return;
-    }
-    float window[sound::fftSize];
-    music_->windowEndingAt(frame_, window);
-    analyzer_.analyze(window, destination);
+    spectrumAtFrame(music_.get(), frame_, analyzer_, destination);
   }
 
   void readSpectrumAt(std::int32_t ms, float* destination) override {
-    if (!music_) {
-      std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
-      return;
-    }
-    float window[sound::fftSize];
-    music_->windowEndingAt(static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music_->rate() / 1000, window);
-    analyzer_.analyze(window, destination);
+    spectrumAtFrame(music_.get(), music_ ? frameAtMs(ms, *music_) : 0, analyzer_, destination);
   }
 
   void seek(std::int32_t ms) override {
-    if (player_ && music_) player_->seek(static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music_->rate() / 1000);
+    if (player_ && music_) player_->seek(frameAtMs(ms, *music_));
   }
 
   void stop() override {
@@ -192,7 +197,7 @@ int VirtualClock::start(const std::string& fileName, std::int32_t offset, bool a
     std::unique_ptr<sound::Player> player;
     if (sound::Player::open(sound::Output::device, player) == sound::ok && player->play(music_) == sound::ok) {
       player_ = std::move(player);
-      player_->seek(static_cast<std::int64_t>(time_) * music_->rate() / 1000);
+      player_->seek(frameAtMs(time_, *music_));
     } else {
       std::fprintf(stderr, "voltra: no audio device, rendering without sound\n");
     }
@@ -203,7 +208,7 @@ int VirtualClock::start(const std::string& fileName, std::int32_t offset, bool a
 void VirtualClock::setTime(std::int32_t ms) {
   time_ = ms < 0 ? 0 : ms;
   if (!player_) return;
-  const std::int64_t target = static_cast<std::int64_t>(time_) * music_->rate() / 1000;
+  const std::int64_t target = frameAtMs(time_, *music_);
   const std::int64_t heard = player_->positionFrames();
   const std::int64_t drift = (heard > target ? heard - target : target - heard) * 1000 / music_->rate();
   if (drift > resyncMs) player_->seek(target);
@@ -221,13 +226,7 @@ std::int32_t VirtualClock::playbackMs() { return player_ ? player_->positionMs()
 void VirtualClock::readSpectrum(float* destination) { readSpectrumAt(time_, destination); }
 
 void VirtualClock::readSpectrumAt(std::int32_t ms, float* destination) {
-  if (!music_) {
-    std::memset(destination, 0, sizeof(float) * sound::spectrumBands);
-    return;
-  }
-  float window[sound::fftSize];
-  music_->windowEndingAt(static_cast<std::int64_t>(ms < 0 ? 0 : ms) * music_->rate() / 1000, window);
-  analyzer_->analyze(window, destination);
+  spectrumAtFrame(music_.get(), music_ ? frameAtMs(ms, *music_) : 0, *analyzer_, destination);
 }
 
 void VirtualClock::stop() {

@@ -87,19 +87,6 @@ bool distinctFromInputs(const std::string& name, const struct stat& out, const O
   return true;
 }
 
-bool writeAll(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, p, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    size -= std::size_t(n);
-  }
-  return true;
-}
 
 template <class Bytes>
 bool readInto(const std::string& fileName, std::uint64_t maxBytes, bool refuseLonger, Bytes& bytes,
@@ -164,6 +151,20 @@ bool readInto(const std::string& fileName, std::uint64_t maxBytes, bool refuseLo
 }
 
 }  // namespace
+
+bool writeAll(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    size -= std::size_t(n);
+  }
+  return true;
+}
 
 // ----- OutputFile ------------------------------------------------------------
 

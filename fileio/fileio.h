@@ -105,6 +105,10 @@ bool readFile(const std::string& fileName, std::uint64_t maxBytes, std::string& 
 bool readFileStart(const std::string& fileName, std::uint64_t count, std::vector<std::uint8_t>& bytes,
                    std::uint64_t* fileSize, std::string* reason);
 
+// Writes all size bytes to fd, retrying short writes and interruptions.
+// False (errno set) on the first failed write.
+bool writeAll(int fd, const void* data, std::size_t size);
+
 // "N bytes", "N KiB" or "N MiB", whichever is exact; for limits in messages.
 std::string describeSize(std::uint64_t bytes);
 
