@@ -78,10 +78,13 @@ int Player::play(std::shared_ptr<const Music> music) {
 void Player::fill(void* self, std::uint8_t* stream, int length) {
   auto* player = static_cast<Player*>(self);
   const Music& music = *player->music_;
+  // The device asks for the frames now: that is the moment the position is
+  // anchored to, not the end of a read that may wait for the decoder.
+  const std::int64_t askedNs = monotonicNs();
   const std::int64_t frames = length / (2 * music.channels());
   music.read(player->cursor_, frames, reinterpret_cast<std::int16_t*>(stream));
   player->cursor_ += frames;
-  player->callbackNs_ = monotonicNs();
+  player->callbackNs_ = askedNs;
 }
 
 Player::Snapshot Player::snapshot() {
