@@ -193,6 +193,9 @@ extern "C" __attribute__((visibility("default"))) int voltraRenderMain(int argc,
   const bool video = isVideoName(options.out);
   const bool singleFile = options.at && endsWithPng(options.out);
   if (video && options.at) usageError("--at renders one frame: give --out FILE.png, not a video");
+  if (video && (options.width % 2 != 0 || options.height % 2 != 0))
+    usageError("a video needs an even width and height: --size " + std::to_string(options.width) + "x" +
+               std::to_string(options.height));
   if (!options.out.empty() && !singleFile && !video) {
     if (endsWithPng(options.out)) usageError("--out FILE.png goes with --at; give a folder otherwise");
     std::error_code error;

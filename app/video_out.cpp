@@ -43,6 +43,44 @@ std::string formatSeconds(std::int64_t ms) {
 
 }  // namespace
 
+void rgbaToYuv420(const unsigned char* rgba, int width, int height, unsigned char* yuv) {
+  // BT.601 in 15-bit fixed point, scaled to the limited range (219 steps of
+  // luma, 224 of chroma); each row's weights sum to 0 for chroma, so grey has
+  // no colour.
+  constexpr std::int32_t yr = 8414, yg = 16519, yb = 3209;
+  constexpr std::int32_t ur = -4857, ug = -9535, ub = 14392;
+  constexpr std::int32_t vr = 14392, vg = -12052, vb = -2340;
+  const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
+  const std::size_t stride = w * 4;
+  unsigned char* lumaPlane = yuv;
+  unsigned char* cbPlane = yuv + w * h;
+  unsigned char* crPlane = cbPlane + (w / 2) * (h / 2);
+  for (std::size_t row = 0; row < h; row += 2) {
+    const unsigned char* upper = rgba + (h - 1 - row) * stride;  // GL's rows run bottom-up
+    const unsigned char* lower = upper - stride;
+    unsigned char* lumaUpper = lumaPlane + row * w;
+    unsigned char* lumaLower = lumaUpper + w;
+    for (std::size_t x = 0; x < w; ++x) {
+      const unsigned char* a = upper + 4 * x;
+      const unsigned char* b = lower + 4 * x;
+      lumaUpper[x] = static_cast<unsigned char>(((16 << 15) + (1 << 14) + yr * a[0] + yg * a[1] + yb * a[2]) >> 15);
+      lumaLower[x] = static_cast<unsigned char>(((16 << 15) + (1 << 14) + yr * b[0] + yg * b[1] + yb * b[2]) >> 15);
+    }
+    unsigned char* cb = cbPlane + (row / 2) * (w / 2);
+    unsigned char* cr = crPlane + (row / 2) * (w / 2);
+    for (std::size_t x = 0; x < w / 2; ++x) {
+      const unsigned char* a = upper + 8 * x;
+      const unsigned char* b = lower + 8 * x;
+      const std::int32_t r = a[0] + a[4] + b[0] + b[4];
+      const std::int32_t g = a[1] + a[5] + b[1] + b[5];
+      const std::int32_t bl = a[2] + a[6] + b[2] + b[6];
+      // Sums of four: two more bits to shift away.
+      cb[x] = static_cast<unsigned char>(((128 << 17) + (1 << 16) + ur * r + ug * g + ub * bl) >> 17);
+      cr[x] = static_cast<unsigned char>(((128 << 17) + (1 << 16) + vr * r + vg * g + vb * bl) >> 17);
+    }
+  }
+}
+
 bool isVideoName(const std::string& name) {
   const std::string ext = extensionOf(name);
   return ext == "mp4" || ext == "mkv" || ext == "webm";
@@ -61,10 +99,12 @@ struct VideoEncoder::Impl {
   GLuint pbo[2] = {0, 0};
   int next = 0;
   bool pending[2] = {false, false};
-  std::size_t frameBytes = 0;
+  std::size_t readBytes = 0;   // an RGBA frame in a pixel buffer
+  std::size_t frameBytes = 0;  // the same frame as 4:2:0, as ffmpeg takes it
 
-  // Writer thread: frames flipped to top-row-first wait in `queue`; their
-  // buffers come back through `spare`.
+  // Writer thread: frames converted to 4:2:0 wait in `queue`; their buffers
+  // come back through `spare`. Converting here rather than in ffmpeg costs
+  // less than the copy it replaces and sends less than half the bytes.
   std::thread writer;
   std::mutex lock;
   std::condition_variable changed;
@@ -116,8 +156,8 @@ struct VideoEncoder::Impl {
     }
   }
 
-  // Maps pbo[index], copies it top row first into a free buffer and queues
-  // it. Waits while every buffer is queued (the encoder sets the pace).
+  // Maps pbo[index], converts it into a free buffer and queues it. Waits
+  // while every buffer is queued (the encoder sets the pace).
   void handOver(int index) {
     glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo[index]);
     const auto* pixels = static_cast<const unsigned char*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
@@ -136,12 +176,7 @@ struct VideoEncoder::Impl {
         spare.pop_back();
       }
     }
-    if (!frame.empty()) {
-      const std::size_t stride = static_cast<std::size_t>(settings.width) * 4;
-      for (int y = 0; y < settings.height; ++y)
-        std::memcpy(frame.data() + stride * static_cast<std::size_t>(y),
-                    pixels + stride * static_cast<std::size_t>(settings.height - 1 - y), stride);
-    }
+    if (!frame.empty()) rgbaToYuv420(pixels, settings.width, settings.height, frame.data());
     glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     if (frame.empty()) return;
@@ -192,6 +227,12 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
   encoder->impl_ = std::make_unique<Impl>();
   Impl& d = *encoder->impl_;
   d.settings = s;
+  if (s.width <= 0 || s.height <= 0 || s.width % 2 != 0 || s.height % 2 != 0) {
+    // 4:2:0 video has one colour sample per 2 × 2 pixels.
+    reason = "a video needs an even width and height, not " + std::to_string(s.width) + "x" +
+             std::to_string(s.height);
+    return nullptr;
+  }
 
   // Where the video goes: in place for FIFOs and devices, otherwise a
   // temporary file beside the target (a symbolic link's target), never over
@@ -211,7 +252,7 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
   std::vector<std::string> args = {s.ffmpeg, "-hide_banner", "-loglevel", "error", "-nostats"};
   char size[32];
   std::snprintf(size, sizeof size, "%dx%d", s.width, s.height);
-  args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", std::to_string(s.fps),
+  args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", size, "-framerate", std::to_string(s.fps),
                            "-i", "pipe:0"});
   const bool sound = !s.musicFile.empty();
   if (sound) {
@@ -223,15 +264,17 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
   if (sound) args.insert(args.end(), {"-map", "1:a", "-shortest"});
   if (webm) {
     args.insert(args.end(), {"-c:v", "libvpx-vp9", "-crf", std::to_string(s.crf >= 0 ? s.crf : 32), "-b:v", "0",
-                             "-deadline", "good", "-cpu-used", "5", "-row-mt", "1", "-pix_fmt", "yuv420p"});
+                             "-deadline", "good", "-cpu-used", "5", "-row-mt", "1"});
     if (sound) args.insert(args.end(), {"-c:a", "libopus", "-b:a", "160k"});
   } else {
     args.insert(args.end(), {"-c:v", "libx264", "-preset", s.preset.empty() ? "veryfast" : s.preset, "-crf",
-                             std::to_string(s.crf >= 0 ? s.crf : 20), "-pix_fmt", "yuv420p"});
+                             std::to_string(s.crf >= 0 ? s.crf : 20)});
     if (sound) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
     // A file that cannot be seeked (a pipe) needs a fragmented MP4.
     if (!mkv) args.insert(args.end(), {"-movflags", inPlace ? "frag_keyframe+empty_moov" : "+faststart"});
   }
+  // Say which matrix made the frames: players guess BT.709 for HD sizes.
+  args.insert(args.end(), {"-colorspace", "smpte170m", "-color_range", "tv"});
   args.insert(args.end(), {"-f", muxer, "-y", d.out.writePath()});
 
   int frames[2];
@@ -289,12 +332,13 @@ std::unique_ptr<VideoEncoder> VideoEncoder::start(const VideoSettings& s, std::s
     }
   });
 
-  d.frameBytes = static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height) * 4;
+  d.readBytes = static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height) * 4;
+  d.frameBytes = static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height) * 3 / 2;
   for (int i = 0; i < 3; ++i) d.spare.emplace_back(d.frameBytes);
   glGenBuffers(2, d.pbo);
   for (GLuint buffer : d.pbo) {
     glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(d.frameBytes), nullptr, GL_STREAM_READ);
+    glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(d.readBytes), nullptr, GL_STREAM_READ);
   }
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   d.writer = std::thread([&d] { d.writeLoop(); });

@@ -34,6 +34,13 @@ struct VideoSettings {
 // Whether a name asks for a video (by its extension).
 bool isVideoName(const std::string& name);
 
+// A frame as GL reads it back (RGBA bytes, bottom row first) into planar
+// 4:2:0 for the encoder: the Y plane (width × height), then Cb and Cr (each
+// width/2 × height/2), top row first, BT.601 limited range; each chroma
+// sample is taken from the mean of its 2 × 2 pixels. width and height must be
+// even; yuv holds width × height × 3 / 2 bytes.
+void rgbaToYuv420(const unsigned char* rgba, int width, int height, unsigned char* yuv);
+
 class VideoEncoder {
  public:
   ~VideoEncoder();  // aborts when neither finish nor abort was called

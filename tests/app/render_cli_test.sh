@@ -18,7 +18,8 @@ png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{printf "%dx%d", $1*16777216+$2*65
 out=$("$render" --help) || fail "--help exited non-zero"
 grep -q -- '--fps' <<<"$out" || fail "--help does not list --fps"
 
-for bad in "--fps 0" "--size 10x10" "--size 800" "--from -1" "--to abc" "--bogus" "--out x.png"; do
+for bad in "--fps 0" "--size 10x10" "--size 800" "--from -1" "--to abc" "--bogus" "--out x.png" \
+  "--size 801x600 --out odd.mp4"; do
   # shellcheck disable=SC2086
   err=$("$render" $bad 2>&1 >/dev/null); code=$?
   [ "$code" -eq 2 ] || fail "'$bad' exited $code, not 2"
