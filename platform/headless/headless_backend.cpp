@@ -48,9 +48,26 @@ class HeadlessBackend final : public Backend {
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
                                        EGL_RED_SIZE, channel, EGL_GREEN_SIZE, colorBits >= 24 ? 8 : 6,
                                        EGL_BLUE_SIZE, channel, EGL_DEPTH_SIZE, depthBits, EGL_NONE};
-    EGLConfig config = nullptr;
+    // EGL lists deeper configs first (10 bits a channel before 8): take one
+    // with exactly the channels asked for, and no alpha, as a window has.
+    // A deeper one would draw other pixels than the window does, and every
+    // read-back and copy would have to convert.
+    EGLConfig configs[64];
     EGLint count = 0;
-    if (!eglChooseConfig(display_, configAttributes, &config, 1, &count) || count < 1) return false;
+    if (!eglChooseConfig(display_, configAttributes, configs, 64, &count) || count < 1) return false;
+    EGLConfig config = configs[0];
+    EGLint bestAlpha = 1 << 30;
+    for (EGLint i = 0; i < count; ++i) {
+      EGLint red = 0, green = 0, blue = 0, alpha = 0;
+      eglGetConfigAttrib(display_, configs[i], EGL_RED_SIZE, &red);
+      eglGetConfigAttrib(display_, configs[i], EGL_GREEN_SIZE, &green);
+      eglGetConfigAttrib(display_, configs[i], EGL_BLUE_SIZE, &blue);
+      eglGetConfigAttrib(display_, configs[i], EGL_ALPHA_SIZE, &alpha);
+      if (red == channel && green == (colorBits >= 24 ? 8 : 6) && blue == channel && alpha < bestAlpha) {
+        config = configs[i];
+        bestAlpha = alpha;
+      }
+    }
     const EGLint surfaceAttributes[] = {EGL_WIDTH, width_, EGL_HEIGHT, height_, EGL_NONE};
     surface_ = eglCreatePbufferSurface(display_, config, surfaceAttributes);
     if (surface_ == EGL_NO_SURFACE) return false;

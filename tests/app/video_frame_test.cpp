@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/video_out.h"
+#include "tests/support/gl_context.h"
 
 namespace {
 
@@ -63,4 +64,21 @@ TEST(VideoFrame, TurnsRowsTopFirstAndConvertsEachChannelToBt601) {
   EXPECT_EQ(yuv[w * h + 1], 128);
   EXPECT_EQ(yuv[w * h + 4 + 1], 128);
   EXPECT_EQ(yuv[w * h + 2], 128);
+}
+
+// Captures draw in the headless backend's framebuffer: it must have the
+// window's 8 bits a channel and no alpha, or its frames differ from what a
+// viewer sees (and every read-back converts).
+class HeadlessFramebuffer : public GLTest {};
+
+TEST_F(HeadlessFramebuffer, HasEightBitsAChannelAndNoAlphaLikeAWindow) {
+  GLint red = 0, green = 0, blue = 0, alpha = -1;
+  glGetIntegerv(GL_RED_BITS, &red);
+  glGetIntegerv(GL_GREEN_BITS, &green);
+  glGetIntegerv(GL_BLUE_BITS, &blue);
+  glGetIntegerv(GL_ALPHA_BITS, &alpha);
+  EXPECT_EQ(red, 8);
+  EXPECT_EQ(green, 8);
+  EXPECT_EQ(blue, 8);
+  EXPECT_EQ(alpha, 0);
 }
