@@ -1,11 +1,13 @@
 // Frames straight into a video file: GL read-back through two pixel-buffer
-// objects taken in turn, a writer thread, and ffmpeg as a child process fed
-// raw frames through a pipe.
+// objects taken in turn, a thread that converts them to 4:2:0, a queue of up
+// to 64 MB, a writer thread, and ffmpeg as a child process at the lowest
+// priority, fed raw frames through a pipe.
 //
 // Why a child ffmpeg and not libavcodec: the encoder then runs in its own
-// process on the other core while the next frame renders, the container,
-// codec and audio trimming come from one well-known command line, and a
-// crash or a full disk inside the encoder cannot take the renderer with it.
+// process, on whatever time the renderer leaves idle, while the next frames
+// render; the container, codec and audio trimming come from one well-known
+// command line; and a crash or a full disk inside the encoder cannot take
+// the renderer with it.
 //
 // The output follows the project's file rules (fileio/fileio.h): made under
 // a unique temporary name beside the target and renamed over it only when
@@ -24,7 +26,7 @@ struct VideoSettings {
   int height = 600;
   int fps = 30;
   int crf = -1;             // -1: the container's default quality
-  std::string preset;       // x264 preset; empty: "veryfast"
+  std::string preset;       // x264 preset; empty: "veryfast" with its quickest motion search
   std::string musicFile;    // empty: no sound track
   std::int64_t musicOffsetBytes = 0;
   std::int64_t musicStartMs = 0;  // music position of the first frame

@@ -49,7 +49,7 @@ if command -v clang++ >/dev/null; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOLTRA_FUZZ=ON \
     -DVOLTRA_GL=OFF -DVOLTRA_BENCH=OFF >/dev/null
   cmake --build build-fuzz -j"$jobs"
-  ctest --test-dir build-fuzz --output-on-failure -L fuzz
+  ctest --test-dir build-fuzz --output-on-failure -L fuzz -j"$jobs"
 fi
 
 echo "== all tests passed in $(( $(date +%s) - started )) s"
