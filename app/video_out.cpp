@@ -103,8 +103,7 @@ struct VideoEncoder::Impl {
   GLuint pbo[2] = {0, 0};
   int next = 0;
   bool pending[2] = {false, false};  // read back, not yet handed over
-  bool mapped[2] = {false, false};
-  const unsigned char* pixels[2] = {nullptr, nullptr};
+  const unsigned char* pixels[2] = {nullptr, nullptr};  // non-null while mapped
   bool converted[2] = {false, false};  // under `lock`
   std::size_t readBytes = 0;   // an RGBA frame in a pixel buffer
   std::size_t frameBytes = 0;  // the same frame as 4:2:0, as ffmpeg takes it
@@ -214,7 +213,6 @@ struct VideoEncoder::Impl {
       fail("cannot map the frame read-back buffer");
       return;
     }
-    mapped[index] = true;
     std::lock_guard<std::mutex> guard(lock);
     converted[index] = false;
     jobs.push_back(index);
@@ -223,7 +221,7 @@ struct VideoEncoder::Impl {
 
   // GL thread: waits until the converter is done with pbo[index] and unmaps it.
   void reclaim(int index) {
-    if (!mapped[index]) return;
+    if (!pixels[index]) return;
     {
       std::unique_lock<std::mutex> guard(lock);
       changed.wait(guard, [&] { return converted[index]; });
@@ -231,7 +229,6 @@ struct VideoEncoder::Impl {
     glBindBuffer(GL_PIXEL_PACK_BUFFER, pbo[index]);
     glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    mapped[index] = false;
     pixels[index] = nullptr;
   }
 

@@ -45,8 +45,9 @@ class HeadlessBackend final : public Backend {
     display_ = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, nullptr, nullptr)) return false;
     const EGLint channel = colorBits >= 24 ? 8 : 5;
+    const EGLint greenChannel = colorBits >= 24 ? 8 : 6;
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                       EGL_RED_SIZE, channel, EGL_GREEN_SIZE, colorBits >= 24 ? 8 : 6,
+                                       EGL_RED_SIZE, channel, EGL_GREEN_SIZE, greenChannel,
                                        EGL_BLUE_SIZE, channel, EGL_DEPTH_SIZE, depthBits, EGL_NONE};
     // EGL lists deeper configs first (10 bits a channel before 8): take one
     // with exactly the channels asked for, and no alpha, as a window has.
@@ -63,7 +64,7 @@ class HeadlessBackend final : public Backend {
       eglGetConfigAttrib(display_, configs[i], EGL_GREEN_SIZE, &green);
       eglGetConfigAttrib(display_, configs[i], EGL_BLUE_SIZE, &blue);
       eglGetConfigAttrib(display_, configs[i], EGL_ALPHA_SIZE, &alpha);
-      if (red == channel && green == (colorBits >= 24 ? 8 : 6) && blue == channel && alpha < bestAlpha) {
+      if (red == channel && green == greenChannel && blue == channel && alpha < bestAlpha) {
         config = configs[i];
         bestAlpha = alpha;
       }
