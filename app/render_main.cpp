@@ -49,7 +49,7 @@ const char* const usage =
     "  --crf N         video quality, lower is better (H.264 0-51, default 20;\n"
     "                  VP9 0-63, default 32)\n"
     "  --preset NAME   H.264 speed preset, ultrafast ... veryslow (default: veryfast\n"
-    "                  with its quickest motion search, in one thread)\n"
+    "                  with its quickest motion search, a thread per 4 cores)\n"
     "  --audio         play the music audibly in step with the frames\n"
     "  --help          this text\n"
     "\n"
