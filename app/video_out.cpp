@@ -338,6 +338,16 @@ struct VideoEncoder::Impl {
     pbo[0] = pbo[1] = 0;
   }
 
+  // Ends both threads, then unmaps and deletes the pixel buffers (only now
+  // does no thread read them), and waits for ffmpeg; gives its exit status.
+  int shutDown() {
+    stopThreads();
+    reclaim(0);
+    reclaim(1);
+    releaseGl();
+    return waitChild();
+  }
+
   std::string lastError() const {
     std::string text = errorText;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -526,11 +536,7 @@ bool VideoEncoder::finish(std::string& reason) {
   Impl& d = *impl_;
   if (d.pending[d.next]) d.handOver(d.next);
   if (d.pending[1 - d.next]) d.handOver(1 - d.next);
-  d.stopThreads();
-  d.reclaim(0);
-  d.reclaim(1);
-  d.releaseGl();
-  const int status = d.waitChild();
+  const int status = d.shutDown();
   bool ok = !d.failed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!ok) {
     std::string why = d.failed ? d.failure : "ffmpeg failed";
@@ -555,18 +561,8 @@ void VideoEncoder::abort() {
   // Killing the encoder first turns a write that waits on the pipe into an
   // error, so the writer thread ends; the converter skips what is left.
   if (d.child > 0) ::kill(d.child, SIGKILL);
-  {
-    std::lock_guard<std::mutex> guard(d.lock);
-    d.failed = true;
-    if (d.failure.empty()) d.failure = "aborted";
-  }
-  d.changed.notify_all();
-  d.stopThreads();
-  // Only now is no thread reading a mapped buffer.
-  d.reclaim(0);
-  d.reclaim(1);
-  d.releaseGl();
-  d.waitChild();
+  d.fail("aborted");
+  d.shutDown();
   d.out.abort();
   impl_.reset();
 }

@@ -26,7 +26,7 @@ struct VideoSettings {
   int height = 600;
   int fps = 30;
   int crf = -1;             // -1: the container's default quality
-  std::string preset;       // x264 preset; empty: "veryfast" with its quickest motion search
+  std::string preset;       // x264 preset; empty: "veryfast", quickest motion search, a thread per 4 cores
   std::string musicFile;    // empty: no sound track
   std::int64_t musicOffsetBytes = 0;
   std::int64_t musicStartMs = 0;  // music position of the first frame
